@@ -1,0 +1,18 @@
+#include "platform/crt.h"
+
+#include <cstdint>
+
+namespace crt {
+namespace {
+// One generator for the whole program, as the single-threaded runtime has.
+std::uint32_t state = 1;
+} // namespace
+
+void srand(unsigned int seed) { state = seed; }
+
+int rand() {
+    state = state * 214013u + 2531011u;
+    return static_cast<int>((state >> 16) & 0x7FFFu);
+}
+
+} // namespace crt

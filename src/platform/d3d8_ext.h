@@ -1,0 +1,23 @@
+// What our d3d8 device offers beyond Direct3D 8, for the rest of the platform only (the
+// D3DX font stand-in, the hosts and the tests); the program's Parts never include this.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d8.h"
+
+namespace d3d8ext {
+
+// The device's back buffer: width x height words of 0xAARRGGBB, rows packed (pitch = width).
+// Null for a device that was not made by our Direct3DCreate8.
+std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height);
+
+// Blends an 8-bit coverage mask into the back buffer as a textured, alpha-blended quad of
+// the same size would be drawn with SRCALPHA/INVSRCALPHA: per pixel the source alpha is
+// coverage x alpha(colour) / 255 and the source colour is colour's RGB. The mask's top-left
+// lands on back-buffer pixel (x, y); pixels outside `clip` (left/top inclusive,
+// right/bottom exclusive; null for none) or outside the current viewport are left alone.
+void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
+                   const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip);
+
+} // namespace d3d8ext
