@@ -24,7 +24,7 @@ constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF)
 constexpr BYTE GetBValue(COLORREF c) { return static_cast<BYTE>((c >> 16) & 0xFF); }
 
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
-constexpr HGDIOBJ HGDI_ERROR = reinterpret_cast<HGDIOBJ>(~static_cast<std::uintptr_t>(0));
+inline const HGDIOBJ HGDI_ERROR = reinterpret_cast<HGDIOBJ>(~static_cast<std::uintptr_t>(0));
 
 // GetDeviceCaps
 constexpr int LOGPIXELSX = 88;
