@@ -1,1 +1,314 @@
-int main() { return 0; }
+// vormika-seek: runs the seek engine on the command line for chosen start positions and
+// methods, traces one seek step by step, or compares the three orders over every start.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "seek/seek.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr std::int32_t kPositions = 8;
+constexpr std::int32_t kStarts = 4096;
+constexpr std::int32_t kVectors = 4096;
+// Costs above this are the engine's markers for "nothing solved", never a real cost.
+constexpr std::int32_t kLargestCost = 200;
+
+const SeekMethod kMethods[3] = {Deep, Breadth, AStar};
+
+const char* const kUsage =
+    "usage: vormika-seek (--start A,B,C,D | --all) [--method M] [--steps N] [--trace]\n"
+    "       vormika-seek --summary [--method M] [--steps N]\n"
+    "\n"
+    "Runs complete seeks of the ring puzzle and prints one line per start position and\n"
+    "method:  A B C D METHOD VECTOR COST FOUND_AFTER  (VECTOR COST FOUND_AFTER are\n"
+    "'none - -' when no solving vector was seen).\n"
+    "\n"
+    "  --start A,B,C,D  one start position, ring 0 first, each 0 to 7\n"
+    "  --all            every start position, 0,0,0,0 to 7,7,7,7 (ring 3 counts fastest)\n"
+    "  --method M       deep, breadth, astar or all (default all, in that order)\n"
+    "  --steps N        steps per seek, 1 to 4096 (default 4096)\n"
+    "  --trace          one line per step: STEP VECTOR COST BEST BEST_COST ('-' where\n"
+    "                   nothing solves); needs one start and one method\n"
+    "  --summary        per method over all 4096 starts: how many end with a cheapest\n"
+    "                   solution, a dearer one or none, and the mean and largest step at\n"
+    "                   which the final best was found (over the starts it solved)\n"
+    "  --help           this text\n";
+
+struct Options {
+    bool haveStart = false;
+    bool all = false;
+    RingSet start = {};
+    bool haveMethod = false;
+    std::int32_t method = 0;  // 0 = all three
+    bool haveSteps = false;
+    std::int32_t steps = kVectors;
+    bool trace = false;
+    bool summary = false;
+    bool help = false;
+};
+
+// Whether a --method choice (0 = all three) takes in method m.
+bool Chosen(std::int32_t choice, SeekMethod m) {
+    return choice == 0 || choice == static_cast<std::int32_t>(m);
+}
+
+const char* MethodName(SeekMethod m) {
+    switch (m) {
+    case Deep: return "deep";
+    case Breadth: return "breadth";
+    case AStar: return "astar";
+    }
+    return "?";
+}
+
+bool Fail(const std::string& message) {
+    std::fprintf(stderr, "vormika-seek: %s (try --help)\n", message.c_str());
+    return false;
+}
+
+// A whole decimal number within [lo, hi]; nothing else in the text.
+bool ParseNumber(const std::string& text, std::int32_t lo, std::int32_t hi, std::int32_t& out) {
+    if (text.empty() || text.size() > 6) return false;
+    std::int32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < lo || value > hi) return false;
+    out = value;
+    return true;
+}
+
+bool ParseStart(const std::string& text, RingSet& out) {
+    std::size_t from = 0;
+    for (std::uint32_t ring = 0; ring < 4; ++ring) {
+        const std::size_t comma = text.find(',', from);
+        const bool last = ring == 3;
+        if (last != (comma == std::string::npos)) return false;
+        const std::string part = text.substr(from, last ? std::string::npos : comma - from);
+        std::int32_t p = 0;
+        if (!ParseNumber(part, 0, kPositions - 1, p)) return false;
+        out[ring] = static_cast<std::uint32_t>(p);
+        from = comma + 1;
+    }
+    return true;
+}
+
+bool ParseMethod(const std::string& text, std::int32_t& out) {
+    if (text == "all") {
+        out = 0;
+        return true;
+    }
+    for (SeekMethod m : kMethods) {
+        if (text == MethodName(m)) {
+            out = m;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Applies one option that takes a value.
+bool ApplyValue(const std::string& name, const std::string& value, Options& o) {
+    if (name == "--start") {
+        if (o.haveStart) return Fail("--start given twice");
+        if (!ParseStart(value, o.start))
+            return Fail("--start needs four positions 0 to 7 as A,B,C,D, not '" + value + "'");
+        o.haveStart = true;
+    } else if (name == "--method") {
+        if (o.haveMethod) return Fail("--method given twice");
+        if (!ParseMethod(value, o.method))
+            return Fail("--method must be deep, breadth, astar or all, not '" + value + "'");
+        o.haveMethod = true;
+    } else {
+        if (o.haveSteps) return Fail("--steps given twice");
+        if (!ParseNumber(value, 1, kVectors, o.steps))
+            return Fail("--steps must be a number from 1 to 4096, not '" + value + "'");
+        o.haveSteps = true;
+    }
+    return true;
+}
+
+bool ApplyFlag(const std::string& name, Options& o) {
+    bool* flag = nullptr;
+    if (name == "--all") flag = &o.all;
+    else if (name == "--trace") flag = &o.trace;
+    else if (name == "--summary") flag = &o.summary;
+    else if (name == "--help") flag = &o.help;
+    else return Fail("unknown option '" + name + "'");
+    if (*flag) return Fail(name + " given twice");
+    *flag = true;
+    return true;
+}
+
+bool CheckCombination(const Options& o) {
+    if (o.haveStart && o.all) return Fail("--start and --all exclude each other");
+    if (o.summary && (o.haveStart || o.all || o.trace))
+        return Fail("--summary runs every start itself; it takes no --start, --all or --trace");
+    if (!o.summary && !o.haveStart && !o.all) return Fail("no start position: give --start or --all");
+    if (o.trace && (!o.haveStart || o.method == 0))
+        return Fail("--trace needs exactly one start (--start) and one method (--method)");
+    return true;
+}
+
+bool ParseArguments(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool haveValue = false;
+        const std::size_t eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            haveValue = true;
+        }
+        const bool takesValue = arg == "--start" || arg == "--method" || arg == "--steps";
+        if (!takesValue) {
+            if (haveValue) return Fail(arg + " takes no value");
+            if (!ApplyFlag(arg, o)) return false;
+            if (o.help) return true;
+            continue;
+        }
+        if (!haveValue) {
+            if (i + 1 >= argc) return Fail(arg + " needs a value");
+            value = argv[++i];
+        }
+        if (!ApplyValue(arg, value, o)) return false;
+    }
+    return o.help || CheckCombination(o);
+}
+
+// A fresh program state with the given start and method, seek reset.
+void Prepare(const RingSet& start, SeekMethod method) {
+    ResetAppState();
+    app.startRings = start;
+    app.seekMethod = method;
+    ResetSeek();
+}
+
+void RunSeek(const RingSet& start, SeekMethod method, std::int32_t steps) {
+    Prepare(start, method);
+    StepSeek(steps);
+}
+
+void PrintResult(const RingSet& s, SeekMethod method) {
+    std::printf("%u %u %u %u %s ", s[0], s[1], s[2], s[3], MethodName(method));
+    if (app.bestCost > kLargestCost) std::printf("none - -\n");
+    else std::printf("0x%03X %d %u\n", app.bestVector, app.bestCost, app.foundAfter);
+}
+
+void PrintCost(std::int32_t cost) {
+    if (cost > kLargestCost) std::printf(" -");
+    else std::printf(" %d", cost);
+}
+
+void Trace(const RingSet& start, SeekMethod method, std::int32_t steps) {
+    Prepare(start, method);
+    RingSet rings = {};
+    TurnList turns = {};
+    for (std::int32_t i = 0; i < steps; ++i) {
+        const std::int32_t index = app.stepCount;
+        const TurnVector v = app.currentVector;
+        StepSeek(1);
+        std::printf("%d 0x%03X", index, v);
+        PrintCost(EvaluateVector(v, rings, turns));
+        if (app.bestCost > kLargestCost) std::printf(" -");
+        else std::printf(" 0x%03X", app.bestVector);
+        PrintCost(app.bestCost);
+        std::printf("\n");
+    }
+    PrintResult(start, method);
+}
+
+RingSet StartOf(std::int32_t index) {
+    // Ring 3 counts fastest: the index's lowest octal digit is ring 3's position.
+    RingSet s = {};
+    for (std::int32_t ring = 3; ring >= 0; --ring) {
+        s[ring] = static_cast<std::uint32_t>(index % kPositions);
+        index /= kPositions;
+    }
+    return s;
+}
+
+// The true cheapest cost of a start, by evaluating every vector.
+std::int32_t CheapestCost(const RingSet& start) {
+    ResetAppState();
+    app.startRings = start;
+    RingSet rings = {};
+    TurnList turns = {};
+    std::int32_t best = 255;
+    for (TurnVector v = 0; v < kVectors; ++v) {
+        const std::int32_t c = EvaluateVector(v, rings, turns);
+        if (c < best) best = c;
+    }
+    return best;
+}
+
+struct Tally {
+    std::int32_t cheapest = 0;
+    std::int32_t dearer = 0;
+    std::int32_t none = 0;
+    std::uint64_t foundSum = 0;
+    std::uint32_t foundMax = 0;
+};
+
+void Summarise(std::int32_t methodChoice, std::int32_t steps) {
+    Tally tally[3];
+    for (std::int32_t index = 0; index < kStarts; ++index) {
+        const RingSet start = StartOf(index);
+        const std::int32_t cheapest = CheapestCost(start);
+        for (int m = 0; m < 3; ++m) {
+            if (!Chosen(methodChoice, kMethods[m])) continue;
+            RunSeek(start, kMethods[m], steps);
+            Tally& t = tally[m];
+            if (app.bestCost > kLargestCost) {
+                ++t.none;
+                continue;
+            }
+            if (app.bestCost == cheapest) ++t.cheapest;
+            else ++t.dearer;
+            t.foundSum += app.foundAfter;
+            if (app.foundAfter > t.foundMax) t.foundMax = app.foundAfter;
+        }
+    }
+    std::printf("%-8s %9s %7s %5s %11s %10s\n", "METHOD", "CHEAPEST", "DEARER", "NONE",
+                "MEAN_FOUND", "MAX_FOUND");
+    for (int m = 0; m < 3; ++m) {
+        if (!Chosen(methodChoice, kMethods[m])) continue;
+        const Tally& t = tally[m];
+        const std::int32_t solved = t.cheapest + t.dearer;
+        const double mean = solved > 0 ? static_cast<double>(t.foundSum) / solved : 0.0;
+        std::printf("%-8s %9d %7d %5d %11.1f %10u\n", MethodName(kMethods[m]), t.cheapest,
+                    t.dearer, t.none, mean, t.foundMax);
+    }
+}
+
+void RunStarts(const Options& o) {
+    const std::int32_t first = o.all ? 0 : -1;
+    const std::int32_t count = o.all ? kStarts : 1;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const RingSet start = first < 0 ? o.start : StartOf(first + i);
+        for (SeekMethod m : kMethods) {
+            if (!Chosen(o.method, m)) continue;
+            RunSeek(start, m, o.steps);
+            PrintResult(start, m);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!ParseArguments(argc, argv, o)) return kExitUsage;
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (o.summary) Summarise(o.method, o.steps);
+    else if (o.trace) Trace(o.start, static_cast<SeekMethod>(o.method), o.steps);
+    else RunStarts(o);
+    return 0;
+}
