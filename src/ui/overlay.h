@@ -32,8 +32,13 @@ void AddArrow(std::int32_t x, std::int32_t y, std::int32_t length, D3DCOLOR colo
 void AddBar(std::int32_t cx, std::int32_t cy, std::int32_t halfWidth, std::int32_t halfHeight,
             D3DCOLOR colour);
 void FlushOverlay();
+// Frees the batch and releases its buffer, for tests and tools that start the program again
+// in one process; the program itself keeps both until it exits.
+void ReleaseOverlayBatch();
 
 void CreateControlPanel();
+// Deletes the controls and clears their fields, for the same purpose.
+void ReleaseControlPanel();
 void HandleCommand(std::int32_t id, std::int32_t code);
 void DrawOverlay();
 void DrawInfoPanel();

@@ -30,17 +30,6 @@ void DrawPushButton(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std:
 void DrawOptionButton(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
                       const char*, std::int32_t) {}
 
-void CreateOverlayBatch() {}
-void AddVertex(float, float, float, D3DCOLOR) {}
-void AddQuad(float, float, float, float, D3DCOLOR, D3DCOLOR, D3DCOLOR, D3DCOLOR) {}
-void AddQuadPoints(float, float, float, float, float, float, float, float, D3DCOLOR, D3DCOLOR,
-                   D3DCOLOR, D3DCOLOR) {}
-void AddBevel(float, float, float, float, float, D3DCOLOR, D3DCOLOR, std::int32_t) {}
-void AddPanelBox(float, float, float, float, float, D3DCOLOR, D3DCOLOR, D3DCOLOR, D3DCOLOR) {}
-void AddButtonBox(float, float, float, float, float, D3DCOLOR, D3DCOLOR, D3DCOLOR, D3DCOLOR) {}
-void AddArrow(std::int32_t, std::int32_t, std::int32_t, D3DCOLOR) {}
-void AddBar(std::int32_t, std::int32_t, std::int32_t, std::int32_t, D3DCOLOR) {}
-void FlushOverlay() {}
 void CreateControlPanel() {}
 void HandleCommand(std::int32_t, std::int32_t) {}
 void DrawOverlay() {}
