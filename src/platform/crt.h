@@ -5,7 +5,11 @@
 
 namespace crt {
 
+// <cstdlib> makes RAND_MAX a macro; keep it out of this declaration whatever the include order.
+#pragma push_macro("RAND_MAX")
+#undef RAND_MAX
 constexpr int RAND_MAX = 0x7FFF;
+#pragma pop_macro("RAND_MAX")
 
 void srand(unsigned int seed);
 int rand();
