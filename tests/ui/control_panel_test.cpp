@@ -110,20 +110,6 @@ TEST_F(ControlPanel, SharedButtonEdgeClicksTheLaterButtonFirst) {
     EXPECT_EQ(app.stepCount, 4096);
 }
 
-TEST_F(ControlPanel, StepButtonsAndRestart) {
-    const std::pair<std::int32_t, std::int32_t> clicks[] = {
-        {275, 1}, {375, 11}, {150, 0}, {450, 4096}};   // 104, 106, 102, 107
-    for (const auto& [x, steps] : clicks) {
-        Click(x, 415);
-        EXPECT_EQ(app.stepCount, steps) << "x " << x;
-    }
-    // The held buttons do nothing on a click.
-    ResetSeek();
-    Click(225, 415);
-    Click(325, 415);
-    EXPECT_EQ(app.stepCount, 0);
-}
-
 TEST_F(ControlPanel, EmptyScreenReassertsBothGroupsAndHoverDoesNothing) {
     app.deepOption->SetState(0);
     app.showBestOption->SetState(1);
