@@ -177,8 +177,6 @@ void DrawOverlay() {
     app.lineVertexCount = app.overlayVertexCount - app.backVertexCount;
     AddFrontGroup();
     app.frontVertexCount = app.overlayVertexCount - app.lineVertexCount - app.backVertexCount;
-    if (app.overlayVertexBuffer != nullptr && app.overlayVertices != nullptr) {
-        UploadVertices(app.overlayVertexBuffer, app.overlayVertices,
-                       app.overlayVertexCount * sizeof(OverlayVertex));
-    }
+    UploadVertices(app.overlayVertexBuffer, app.overlayVertices,
+                   app.overlayVertexCount * sizeof(OverlayVertex));
 }
