@@ -1,0 +1,150 @@
+// headless host: fixed 1024x768, virtual clock, keys and mouse from a script, frames kept.
+#include "platform/host/headless.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace host {
+
+HeadlessHost::HeadlessHost() : frame_(static_cast<std::size_t>(kWidth) * kHeight, 0xFF000000u) {}
+
+void HeadlessHost::Reset(std::uint32_t tick0, std::uint32_t frameMs) {
+    clock_ = tick0;
+    frameMs_ = frameMs;
+    reads_ = 0;
+    advancePending_ = false;
+    passes_ = 0;
+    presented_ = 0;
+    std::memset(keys_, 0, sizeof keys_);
+    pending_ = MouseRead{};
+    std::memset(buttons_, 0, sizeof buttons_);
+    keysFail_ = false;
+    mouseFail_ = false;
+    eventHead_ = 0;
+    eventCount_ = 0;
+    windowOpen_ = false;
+    cursorShown_ = true;
+    std::fill(frame_.begin(), frame_.end(), 0xFF000000u);
+}
+
+void HeadlessHost::SetBoundaryHook(BoundaryHook hook, void* context) {
+    hook_ = hook;
+    hookContext_ = context;
+}
+
+void HeadlessHost::SetKey(std::uint8_t dik, bool down) {
+    keys_[dik] = down ? 0x80 : 0;
+    Queue(down ? EventKind::KeyDown : EventKind::KeyUp, dik);
+}
+
+void HeadlessHost::AddMouseMotion(std::int32_t dx, std::int32_t dy) {
+    pending_.dx += dx;
+    pending_.dy += dy;
+}
+
+void HeadlessHost::SetMouseMotion(std::int32_t dx, std::int32_t dy) {
+    pending_.dx = dx;
+    pending_.dy = dy;
+}
+
+void HeadlessHost::SetButton(int index, bool down) {
+    if (index >= 0 && index < 4) {
+        buttons_[index] = down ? 1 : 0;
+    }
+}
+
+void HeadlessHost::SetClock(std::uint32_t ticks) { clock_ = ticks; }
+
+void HeadlessHost::RequestClose() { Queue(EventKind::Close, 0); }
+
+void HeadlessHost::SetReadsFail(bool keysFail, bool mouseFail) {
+    keysFail_ = keysFail;
+    mouseFail_ = mouseFail;
+}
+
+void HeadlessHost::Queue(EventKind kind, std::uint8_t dik) {
+    // A full queue drops the event, as a flooded window system would.
+    if (eventCount_ == kEventCapacity) {
+        return;
+    }
+    events_[(eventHead_ + eventCount_) % kEventCapacity] = Event{kind, dik};
+    ++eventCount_;
+}
+
+void HeadlessHost::RunHook(Boundary boundary) {
+    if (hook_ != nullptr) {
+        hook_(hookContext_, boundary);
+    }
+}
+
+bool HeadlessHost::OpenWindow(int, int, const char*) {
+    windowOpen_ = true;
+    return true;
+}
+
+void HeadlessHost::CloseWindow() { windowOpen_ = false; }
+
+bool HeadlessHost::NextEvent(Event& event) {
+    if (eventCount_ == 0) {
+        return false;
+    }
+    event = events_[eventHead_];
+    eventHead_ = (eventHead_ + 1) % kEventCapacity;
+    --eventCount_;
+    return true;
+}
+
+bool HeadlessHost::ReadKeys(std::uint8_t keys[256]) {
+    if (keysFail_) {
+        return false;
+    }
+    std::memcpy(keys, keys_, sizeof keys_);
+    return true;
+}
+
+bool HeadlessHost::ReadMouse(MouseRead& mouse) {
+    mouse = MouseRead{};
+    if (mouseFail_) {
+        pending_ = MouseRead{};
+        return false;
+    }
+    mouse.dx = pending_.dx;
+    mouse.dy = pending_.dy;
+    mouse.wheel = pending_.wheel;
+    std::memcpy(mouse.buttons, buttons_, sizeof buttons_);
+    pending_ = MouseRead{};
+    return true;
+}
+
+std::uint32_t HeadlessHost::Ticks() {
+    if (advancePending_) {
+        clock_ += frameMs_;
+        advancePending_ = false;
+        ++passes_;
+    }
+    const std::uint32_t now = clock_;
+    if (++reads_ == 2) {
+        advancePending_ = true;
+        RunHook(Boundary::StartUp);
+    }
+    return now;
+}
+
+void HeadlessHost::Present(const std::uint32_t* pixels, int width, int height) {
+    if (pixels != nullptr && width > 0 && height > 0) {
+        const int rows = std::min(height, kHeight);
+        const int columns = std::min(width, kWidth);
+        for (int y = 0; y < rows; ++y) {
+            std::memcpy(&frame_[static_cast<std::size_t>(y) * kWidth],
+                        pixels + static_cast<std::size_t>(y) * width,
+                        static_cast<std::size_t>(columns) * sizeof(std::uint32_t));
+        }
+    }
+    ++presented_;
+    advancePending_ = true;
+    RunHook(Boundary::Present);
+}
+
+void HeadlessHost::ShowSystemCursor(bool show) { cursorShown_ = show; }
+
+} // namespace host

@@ -1,0 +1,64 @@
+// SDL2 host: the real window, keyboard and mouse, and the screen.
+//
+//  [x] full screen on the desktop with the picture letterboxed and scaled (nearest), or a
+//      window of the picture's size (--windowed)
+//  [x] keyboard state through a fixed SDL-scancode to DirectInput-code table
+//  [x] relative mouse in raw counts: no renderer scaling, no system acceleration
+//  [x] vsync present, with a ~60 Hz frame cap where vsync is not honoured
+//  [x] focus loss frees the pointer and reads as all keys up and no buttons; focus regained
+//      takes the pointer again
+//  [x] the window manager's close request becomes the Close event
+//  [ ] no text input, no gamepads, no window resizing by the program
+#pragma once
+
+#include <cstdint>
+
+#include "platform/host/host.h"
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+union SDL_Event;
+
+namespace host {
+
+class SdlHost final : public Host {
+public:
+    explicit SdlHost(bool windowed) : windowed_(windowed) {}
+    ~SdlHost() override;
+
+    // Starts SDL's video; false, with "vormika: cannot open a display: ..." on stderr,
+    // when there is no display.
+    bool Init();
+
+    bool OpenWindow(int width, int height, const char* title) override;
+    void CloseWindow() override;
+    bool NextEvent(Event& event) override;
+    bool ReadKeys(std::uint8_t keys[256]) override;
+    bool ReadMouse(MouseRead& mouse) override;
+    std::uint32_t Ticks() override;
+    void Present(const std::uint32_t* pixels, int width, int height) override;
+    void ShowSystemCursor(bool show) override;
+
+private:
+    // Turns one SDL event into ours; false for the events that are handled here alone.
+    bool Translate(const SDL_Event& sdl, Event& event);
+    void SetFocus(bool focused);
+    void CapFrameRate();
+
+    bool windowed_;
+    bool started_ = false;
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    int width_ = 0;                   // the logical picture
+    int height_ = 0;
+    bool focused_ = false;
+    std::int32_t dx_ = 0;             // relative motion gathered since the last mouse read
+    std::int32_t dy_ = 0;
+    std::int32_t wheel_ = 0;
+    std::uint8_t buttons_[4] = {};    // nonzero while down, as the button events left them
+    std::uint64_t lastPresent_ = 0;   // performance counter after the previous present
+};
+
+} // namespace host
