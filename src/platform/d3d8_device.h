@@ -1,0 +1,171 @@
+// The objects behind the d3d8 interfaces: the Direct3D object, the device, vertex buffers
+// and textures. The device keeps Direct3D 8's states and turns them into work for the
+// rasteriser (raster.h); vertex work lives in d3d8_vertex.cpp.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/d3d8.h"
+#include "platform/raster.h"
+
+namespace d3d8 {
+
+// Reference counting shared by every object; deletes itself at zero.
+template <class Interface>
+class Counted : public Interface {
+public:
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    ULONG refs_ = 1;
+};
+
+class Direct3D final : public Counted<IDirect3D8> {
+public:
+    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
+    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviour,
+                         D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** device) override;
+};
+
+class VertexBuffer final : public Counted<IDirect3DVertexBuffer8> {
+public:
+    static VertexBuffer* Make(UINT length);
+    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
+    HRESULT Unlock() override;
+
+    const BYTE* bytes() const { return bytes_.get(); }
+    UINT length() const { return length_; }
+
+private:
+    std::unique_ptr<BYTE[]> bytes_; // the vertices, zeroed at creation
+    UINT length_ = 0;               // bytes
+    int locks_ = 0;                 // Lock calls not yet matched by Unlock
+};
+
+class Texture final : public Counted<IDirect3DTexture8> {
+public:
+    static Texture* Make(UINT width, UINT height);
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+
+    raster::Texture View() const { return {texels_.get(), width_, height_}; }
+
+private:
+    std::unique_ptr<std::uint32_t[]> texels_; // level 0, 0xAARRGGBB, pitch = width
+    int width_ = 0;
+    int height_ = 0;
+    int locks_ = 0;
+};
+
+constexpr int kRenderStates = 256; // render state numbers below this are stored
+constexpr int kTextureStages = 8;
+constexpr int kStageStates = 29;   // texture-stage state numbers 1..28
+constexpr int kLights = 8;
+constexpr UINT kChunk = 3072; // vertices transformed at a time; a multiple of 2 and 3
+
+// A vertex after transform and lighting, before clipping and projection.
+struct ClipVertex {
+    float x, y, z, w;        // clip space (position x world x view x projection)
+    float colour[12];        // diffuse rgba, specular rgba (0..255), tex0 uv, tex1 uv
+    std::uint8_t outside;    // clip planes the vertex lies behind (near, far, w)
+    raster::Vertex screen;   // projected, valid when outside == 0
+};
+
+// The device's fixed function: transforms, material, lights, vertex decoding.
+struct VertexState {
+    D3DMATRIX world, view, projection;
+    D3DMATRIX worldViewProjection; // derived, row vectors
+    float normalMatrix[3][3];      // inverse transpose of world's 3x3, for normals
+    float eye[3];                  // camera position in world space, for specular
+    D3DMATERIAL8 material;
+    D3DLIGHT8 lights[kLights];
+    bool lightSet[kLights];
+    bool lightOn[kLights];
+};
+
+class Device final : public Counted<IDirect3DDevice8> {
+public:
+    // Null when the buffers cannot be allocated.
+    static Device* Make(Direct3D* parent, int width, int height, bool depth);
+    ~Device() override;
+
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer8** buffer) override;
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                          D3DPOOL pool, IDirect3DTexture8** texture) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD count, const void* rects, DWORD flags, D3DCOLOR colour, float z,
+                  DWORD stencil) override;
+    HRESULT Present(const RECT* source, const RECT* dest, HWND destWindow,
+                    const void* dirtyRegion) override;
+    HRESULT SetViewport(const D3DVIEWPORT8* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT8* viewport) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT SetMaterial(const D3DMATERIAL8* material) override;
+    HRESULT GetMaterial(D3DMATERIAL8* material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT8* light) override;
+    HRESULT GetLight(DWORD index, D3DLIGHT8* light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) override;
+    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture8** texture) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    HRESULT SetVertexShader(DWORD handle) override;
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride) override;
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+
+    const raster::Target& target() const { return target_; }
+    // The current viewport as a pixel rectangle.
+    raster::Rect ViewportRect() const;
+
+private:
+    Device() = default;
+    void ResetStates();
+    void UpdatePipeline();
+    void UpdateTransforms();
+    bool TransformVertices(const BYTE* source, UINT stride, UINT count);
+    void DrawTriangles(D3DPRIMITIVETYPE type, UINT count);
+    void DrawLines(D3DPRIMITIVETYPE type, UINT count);
+    void DrawTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c);
+    void DrawLine(const ClipVertex& a, const ClipVertex& b);
+
+    Direct3D* parent_ = nullptr;                  // held for the device's life
+    std::unique_ptr<std::uint32_t[]> colour_;     // back buffer, 0xAARRGGBB
+    std::unique_ptr<std::uint16_t[]> depth_;      // 16-bit depth buffer, null without one
+    raster::Target target_;                       // views colour_ and depth_
+    D3DVIEWPORT8 viewport_{};                     // where drawing and Clear go
+    bool inScene_ = false;                        // between BeginScene and EndScene
+
+    DWORD renderStates_[kRenderStates] = {};      // by D3DRS_ number
+    DWORD stageStates_[kTextureStages][kStageStates] = {}; // by stage and D3DTSS_ number
+    Texture* textures_[kTextureStages] = {};      // bound textures, each holding a reference
+    DWORD fvf_ = 0;                               // vertex format of SetVertexShader, 0 = none
+    VertexBuffer* stream_ = nullptr;              // stream 0, holding a reference
+    UINT streamStride_ = 0;                       // bytes per vertex in stream 0
+
+    VertexState vs_{};                            // transforms, material, lights
+    bool transformsDirty_ = true;                 // derived matrices need recomputing
+    bool pipelineDirty_ = true;                   // raster pipeline needs recompiling
+    raster::Pipeline pipeline_;                   // compiled from the states above
+
+    std::unique_ptr<ClipVertex[]> scratch_;       // kChunk + 2 transformed vertices
+};
+
+// The device behind an interface pointer, null when it is not one of ours.
+Device* FromInterface(IDirect3DDevice8* device);
+
+// Vertex processing (d3d8_vertex.cpp).
+UINT VertexSize(DWORD fvf);          // bytes of one vertex, 0 for a format we do not take
+void DeriveMatrices(VertexState& vs);
+
+} // namespace d3d8

@@ -1,0 +1,173 @@
+// Software rasteriser: fills screen-space triangles, lines and points into a 32-bit colour
+// target and a 16-bit depth target. It knows nothing of Direct3D's objects; the device
+// (d3d8_device.cpp) resolves its states into a raster::State and hands over vertices that
+// are already transformed, lit and clipped to the near and far planes.
+//
+// The rules, written down once:
+// - Pixel centres lie on integer coordinates: pixel (x, y) is sampled at exactly (x, y).
+// - Vertex positions are snapped to 1/256 pixel (round half up). Triangle coverage uses
+//   exact integer edge functions with the top-left rule: a pixel centre exactly on an edge
+//   belongs to the triangle only when that edge is a top edge (horizontal, triangle below)
+//   or a left edge. Two triangles sharing an edge therefore cover each pixel exactly once.
+// - Attributes (colours, texture coordinates) are interpolated perspective-correctly: the
+//   vertices carry attribute x q (q = 1/w, the "rhw"), which is affine in screen space, and
+//   each pixel divides by the interpolated q. Depth is interpolated affinely in screen space.
+// - Lines are one pixel wide and aliased: along the major axis the pixel whose centre is
+//   nearest the start point is drawn, the one nearest the end point is not (unless the
+//   state asks for the last pixel), and the minor coordinate is rounded at each major-axis
+//   pixel centre. Rounding is half up everywhere (floor(v + 0.5)).
+// - Colours are carried as floats in 0..255 until the pixel, where they are rounded to
+//   8 bits once (half up, clamped). From there on all arithmetic is 8-bit integer: a
+//   product of two 8-bit values is rounded to nearest (Div255), bilinear weights have 8
+//   fractional bits and truncate. Depth is rounded to 16 bits (z x 65535, half up).
+// - Everything is deterministic: the same input gives the same pixels.
+#pragma once
+
+#include <cstdint>
+
+namespace raster {
+
+// Interpolated attribute slots of a vertex. Slots from kDiffuse on hold value x q.
+enum Attr : int {
+    kZ = 0,         // depth 0..1 (not multiplied by q)
+    kQ = 1,         // 1/w
+    kDiffuse = 2,   // r, g, b, a in 0..255
+    kSpecular = 6,  // r, g, b, a in 0..255
+    kTex0 = 10,     // u, v of stage 0
+    kTex1 = 12,     // u, v of stage 1
+    kAttrCount = 16 // padded so that loops over attributes vectorise
+};
+
+struct Vertex {
+    float x, y;                        // screen position in pixels
+    alignas(16) float a[kAttrCount];   // attributes, see Attr
+};
+
+// Where pixels go. Rows are packed: pitch = width.
+struct Target {
+    std::uint32_t* colour = nullptr; // width x height words 0xAARRGGBB
+    std::uint16_t* depth = nullptr;  // width x height depth values, null when there is none
+    int width = 0;
+    int height = 0;
+};
+
+// Pixels outside [left, right) x [top, bottom) are never touched.
+struct Rect {
+    int left, top, right, bottom;
+};
+
+enum class Cmp : std::uint8_t { Never = 1, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always };
+enum class Cull : std::uint8_t { None = 1, Clockwise, CounterClockwise };
+enum class Filter : std::uint8_t { Point, Linear };
+enum class Address : std::uint8_t { Wrap = 1, Mirror, Clamp };
+
+// Blend factors with Direct3D's numbering (D3DBLEND_ZERO = 1 ... BOTHINVSRCALPHA = 13).
+enum class Factor : std::uint8_t {
+    Zero = 1, One, SrcColour, InvSrcColour, SrcAlpha, InvSrcAlpha, DestAlpha, InvDestAlpha,
+    DestColour, InvDestColour, SrcAlphaSat, BothSrcAlpha, BothInvSrcAlpha
+};
+
+// Texture-stage operations and arguments with Direct3D's numbering (D3DTOP_*, D3DTA_*).
+enum Op : std::uint8_t {
+    kOpDisable = 1, kOpSelect1, kOpSelect2, kOpModulate, kOpModulate2x, kOpModulate4x, kOpAdd,
+    kOpAddSigned, kOpAddSigned2x, kOpSubtract, kOpAddSmooth, kOpBlendDiffuseAlpha,
+    kOpBlendTextureAlpha, kOpBlendFactorAlpha, kOpBlendTextureAlphaPm, kOpBlendCurrentAlpha
+};
+enum Arg : std::uint8_t {
+    kArgDiffuse = 0, kArgCurrent = 1, kArgTexture = 2, kArgFactor = 3, kArgSpecular = 4,
+    kArgSelectMask = 0x0F, kArgComplement = 0x10, kArgAlphaReplicate = 0x20
+};
+
+// A texture as the samplers read it: level 0 only, 0xAARRGGBB texels, pitch = width.
+struct Texture {
+    const std::uint32_t* texels = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+// One texture stage. Stage 0 reads texture coordinates kTex0, stage 1 kTex1.
+struct Stage {
+    std::uint8_t colourOp = kOpDisable;
+    std::uint8_t colourArg1 = kArgTexture;
+    std::uint8_t colourArg2 = kArgCurrent;
+    std::uint8_t alphaOp = kOpDisable;
+    std::uint8_t alphaArg1 = kArgTexture;
+    std::uint8_t alphaArg2 = kArgCurrent;
+    Filter magFilter = Filter::Point;
+    Filter minFilter = Filter::Point;
+    Address addressU = Address::Wrap;
+    Address addressV = Address::Wrap;
+    Texture texture; // texels null: no texture bound, D3DTA_TEXTURE reads the stage input
+};
+
+constexpr int kStages = 2; // stages the pixel pipeline applies; later ones are not drawn
+
+// Everything the rasteriser needs to know about how pixels are made, resolved by the device.
+struct State {
+    bool depthTest = true;              // off: no depth read and no depth write
+    bool depthWrite = true;
+    Cmp depthFunc = Cmp::LessEqual;
+    bool blend = false;
+    Factor srcBlend = Factor::One;
+    Factor destBlend = Factor::Zero;
+    bool alphaTest = false;
+    Cmp alphaFunc = Cmp::Always;
+    std::uint8_t alphaRef = 0;
+    Cull cull = Cull::CounterClockwise;
+    bool flat = false;                  // flat shading: the first vertex's colours everywhere
+    bool lastPixel = false;             // lines also draw the end point's pixel
+    bool addSpecular = false;           // specular colour added after the stages
+    std::uint32_t textureFactor = 0xFFFFFFFFu;
+    Stage stages[kStages];
+    bool forceGeneric = false;          // draw with the all-states pixel loop (cross-checks)
+};
+
+struct SpanArgs;
+using SpanFn = void (*)(const SpanArgs&);
+
+// A State turned into the pixel loops that draw it. Compile once per state change.
+class Pipeline {
+public:
+    void Compile(const State& state);
+    const State& state() const { return state_; }
+
+    // Internal to the rasteriser: the loops for a magnified and a minified texture, and
+    // whether vertices differ in q so that the per-pixel divide is needed.
+    SpanFn Span(bool minified, bool perspective) const;
+    bool NeedsTexture0() const { return needsTexture0_; }
+
+private:
+    State state_;
+    SpanFn spans_[2][2] = {}; // [minified][perspective]
+    bool needsTexture0_ = false;
+    int texArea_ = 0; // texel count of stage 0, for choosing between min and mag filter
+    friend struct TriangleSetup;
+};
+
+// The three vertices in drawing order; the first gives the colour under flat shading.
+void DrawTriangle(const Target& target, const Rect& scissor, const Pipeline& pipeline,
+                  const Vertex& v0, const Vertex& v1, const Vertex& v2);
+void DrawLine(const Target& target, const Rect& scissor, const Pipeline& pipeline,
+              const Vertex& v0, const Vertex& v1);
+// A one-pixel point: the pixel whose centre is nearest (x, y).
+void DrawPoint(const Target& target, const Rect& scissor, const Pipeline& pipeline,
+               const Vertex& v);
+
+void ClearColour(const Target& target, const Rect& rect, std::uint32_t colour);
+void ClearDepth(const Target& target, const Rect& rect, float z);
+
+// Rounded x / 255 for x in [0, 255 x 255 x 2]: the product rule of all colour arithmetic.
+constexpr std::uint32_t Div255(std::uint32_t x) { return (x + 127) / 255; }
+
+// Source-alpha blend of one pixel (SRCALPHA / INVSRCALPHA on all four channels).
+constexpr std::uint32_t BlendSrcAlpha(std::uint32_t src, std::uint32_t dst, std::uint32_t alpha) {
+    std::uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        std::uint32_t s = (src >> shift) & 0xFF;
+        std::uint32_t d = (dst >> shift) & 0xFF;
+        out |= Div255(s * alpha + d * (255 - alpha)) << shift;
+    }
+    return out;
+}
+
+} // namespace raster

@@ -1,0 +1,87 @@
+// A tiny host that keeps the last presented frame, and a fixture that makes a real device.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d8.h"
+#include "platform/d3d8_ext.h"
+#include "platform/host/host.h"
+
+class FrameHost final : public host::Host {
+public:
+    bool OpenWindow(int, int, const char*) override { return true; }
+    void CloseWindow() override {}
+    bool NextEvent(host::Event&) override { return false; }
+    bool ReadKeys(std::uint8_t keys[256]) override {
+        for (int i = 0; i < 256; ++i) keys[i] = 0;
+        return true;
+    }
+    bool ReadMouse(host::MouseRead&) override { return true; }
+    std::uint32_t Ticks() override { return 0; }
+    void Present(const std::uint32_t* pixels, int width, int height) override {
+        frame.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
+        frameWidth = width;
+        frameHeight = height;
+        ++presents;
+    }
+    void ShowSystemCursor(bool) override {}
+
+    std::vector<std::uint32_t> frame;
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int presents = 0;
+};
+
+// A device with a back buffer of the given size and a D16 depth buffer.
+class DeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override { MakeDevice(1024, 768); }
+    void TearDown() override { ReleaseAll(); }
+
+    void MakeDevice(UINT width, UINT height) {
+        ReleaseAll();
+        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        ASSERT_NE(d3d, nullptr);
+        D3DPRESENT_PARAMETERS p{};
+        p.BackBufferWidth = width;
+        p.BackBufferHeight = height;
+        p.BackBufferFormat = D3DFMT_A8R8G8B8;
+        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        p.EnableAutoDepthStencil = TRUE;
+        p.AutoDepthStencilFormat = D3DFMT_D16;
+        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, Window(),
+                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
+                  D3D_OK);
+        pixels = d3d8ext::BackBuffer(device, &width_, &height_);
+        ASSERT_NE(pixels, nullptr);
+    }
+
+    void ReleaseAll() {
+        for (IUnknownLike* r : resources) r->Release();
+        resources.clear();
+        if (device != nullptr) device->Release();
+        if (d3d != nullptr) d3d->Release();
+        device = nullptr;
+        d3d = nullptr;
+    }
+
+    static HWND Window() {
+        static int dummy;
+        return reinterpret_cast<HWND>(&dummy);
+    }
+
+    std::uint32_t At(int x, int y) const { return pixels[y * width_ + x]; }
+    void Fill(std::uint32_t colour) {
+        for (int i = 0; i < width_ * height_; ++i) pixels[i] = colour;
+    }
+
+    IDirect3D8* d3d = nullptr;
+    IDirect3DDevice8* device = nullptr;
+    std::uint32_t* pixels = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<IUnknownLike*> resources; // released before the device
+};

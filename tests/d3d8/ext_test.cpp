@@ -1,0 +1,62 @@
+// Back-buffer access and coverage blending (the font's path into the frame).
+#include "device_fixture.h"
+
+namespace {
+
+using Ext = DeviceTest;
+
+TEST_F(Ext, BackBufferIsTheDeviceSizeAndNullForForeignDevices) {
+    EXPECT_EQ(width_, 1024);
+    EXPECT_EQ(height_, 768);
+    EXPECT_EQ(d3d8ext::BackBuffer(nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST_F(Ext, CoverageBlendsAsSourceAlphaOverTheTarget) {
+    Fill(0xFF000000u);
+    const std::uint8_t mask[2][3] = {{0, 128, 255}, {255, 255, 255}};
+    d3d8ext::BlendCoverage(device, 10, 20, 3, 2, &mask[0][0], 3, 0xFFFFFFFFu, nullptr);
+    EXPECT_EQ(At(10, 20), 0xFF000000u); // no coverage: untouched
+    EXPECT_EQ(At(11, 20), 0xBF808080u); // 128/255 of white; alpha blends like colour
+    EXPECT_EQ(At(12, 20), 0xFFFFFFFFu);
+    EXPECT_EQ(At(10, 21), 0xFFFFFFFFu);
+    EXPECT_EQ(At(13, 20), 0xFF000000u); // right of the mask
+    // The colour's own alpha scales the coverage: 255 x 0x80 / 255 over black.
+    d3d8ext::BlendCoverage(device, 0, 0, 1, 1, &mask[1][0], 3, 0x80FF0000u, nullptr);
+    EXPECT_EQ(At(0, 0), 0xBF800000u);
+}
+
+TEST_F(Ext, CoverageStaysInsideClipViewportAndBuffer) {
+    Fill(0);
+    std::uint8_t mask[16 * 16];
+    for (std::uint8_t& m : mask) m = 255;
+    RECT clip = {4, 4, 8, 8};
+    d3d8ext::BlendCoverage(device, 0, 0, 16, 16, mask, 16, 0xFF00FF00u, &clip);
+    int drawn = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) drawn += At(x, y) != 0;
+    EXPECT_EQ(drawn, 16);
+    EXPECT_EQ(At(4, 4), 0xFF00FF00u);
+    EXPECT_EQ(At(8, 8), 0u);
+
+    D3DVIEWPORT8 vp = {100, 100, 10, 10, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    Fill(0);
+    d3d8ext::BlendCoverage(device, 95, 95, 16, 16, mask, 16, 0xFF00FF00u, nullptr);
+    EXPECT_EQ(At(99, 99), 0u);
+    EXPECT_EQ(At(100, 100), 0xFF00FF00u);
+    EXPECT_EQ(At(110, 100), 0u);
+
+    // Masks hanging off every edge of the buffer touch only pixels inside it.
+    vp = {0, 0, 1024, 768, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    Fill(0);
+    d3d8ext::BlendCoverage(device, -8, -8, 16, 16, mask, 16, 0xFF00FF00u, nullptr);
+    d3d8ext::BlendCoverage(device, 1020, 764, 16, 16, mask, 16, 0xFF00FF00u, nullptr);
+    d3d8ext::BlendCoverage(device, 2000000000, 5, 16, 16, mask, 16, 0xFF00FF00u, nullptr);
+    EXPECT_EQ(At(7, 7), 0xFF00FF00u);
+    EXPECT_EQ(At(8, 8), 0u);
+    EXPECT_EQ(At(1023, 767), 0xFF00FF00u);
+    EXPECT_EQ(At(1019, 767), 0u);
+}
+
+} // namespace
