@@ -23,8 +23,8 @@ void Horizontal(HDC dc, int y) {
     LineTo(dc, 256, y);
 }
 
-// The painting's calls in order, the label (step 9) left out.
-void Paint(HDC dc, HPEN stripe, HPEN flank) {
+// The ground stripes, their flanks, the side edges and the edge rule, in painting order.
+void PaintStripesAndEdges(HDC dc, HPEN stripe, HPEN flank) {
     Vertical(dc, 0);
     for (int x0 = -1; x0 + 1 < 256; x0 += 32) {
         SelectObject(dc, stripe);
@@ -46,6 +46,7 @@ void Paint(HDC dc, HPEN stripe, HPEN flank) {
     DeleteObject(rule);
 }
 
+// The label band, its grooves and the rules around it; the label itself is left out.
 void PaintBandAndRules(HDC dc, HPEN ground, HPEN stripe, HPEN flank, HBRUSH_GDI band) {
     SelectObject(dc, band);
     SelectObject(dc, ground);
@@ -85,17 +86,23 @@ COLORREF ColumnColour(int x) {
     return x % 32 == 31 || x % 32 == 1 ? kFlank : kRed;
 }
 
+// Rows 210 to 255 by row: the rules, the grooves' grey levels, the band and its outline.
 COLORREF Expected(int x, int y) {
     static const std::map<int, COLORREF> rows = {
-        {210, kFlank},  {211, kStripe}, {212, kFlank},  {251, kStripe}, {252, kFlank},
-        {253, kFlank},  {254, kBand},   {255, kRed},    {217, 0xA0A0A0}, {218, 0x909090},
-        {219, 0x808080}, {220, 0x707070}, {221, 0x606060}, {222, 0x707070}, {223, 0x808080},
-        {224, 0x909090}, {225, 0xA0A0A0}, {229, 0xA0A0A0}, {230, 0x808080}, {231, 0x707070},
-        {232, 0x808080}, {233, 0xA0A0A0}, {237, 0xA0A0A0}, {238, 0x909090}, {239, 0x808080},
-        {240, 0x707070}, {241, 0x606060}, {242, 0x707070}, {243, 0x808080}, {244, 0x909090},
-        {245, 0xA0A0A0}};
+        {210, kFlank}, {211, kStripe}, {212, kFlank}, {251, kStripe}, {252, kFlank},
+        {253, kFlank}, {254, kBand},   {255, kRed}};
+    static const int grooves[][2] = {
+        {217, 0xA0}, {218, 0x90}, {219, 0x80}, {220, 0x70}, {221, 0x60}, {222, 0x70},
+        {223, 0x80}, {224, 0x90}, {225, 0xA0}, {229, 0xA0}, {230, 0x80}, {231, 0x70},
+        {232, 0x80}, {233, 0xA0}, {237, 0xA0}, {238, 0x90}, {239, 0x80}, {240, 0x70},
+        {241, 0x60}, {242, 0x70}, {243, 0x80}, {244, 0x90}, {245, 0xA0}};
     if (y <= 209) {
         return ColumnColour(x);
+    }
+    for (const auto& [row, level] : grooves) {
+        if (row == y) {
+            return RGB(static_cast<BYTE>(level), static_cast<BYTE>(level), static_cast<BYTE>(level));
+        }
     }
     const auto row = rows.find(y);
     return row != rows.end() ? row->second : kBand;
@@ -115,7 +122,7 @@ TEST(DiscPainting, GivesTheWholePictureToThePixel) {
     HPEN stripe = CreatePen(PS_SOLID, 1, kStripe);
     HPEN flank = CreatePen(PS_SOLID, 1, kFlank);
     SelectObject(dc, stripe);
-    Paint(dc, stripe, flank);
+    PaintStripesAndEdges(dc, stripe, flank);
     HBRUSH_GDI band = CreateSolidBrush(kBand);
     PaintBandAndRules(dc, ground, stripe, flank, band);
 

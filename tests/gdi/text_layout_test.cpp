@@ -48,23 +48,22 @@ struct Layout {
 Layout Lay(const char* text, RECT rect, DWORD format, int count = -1) {
     static const fonts::GlyphSet font = FixedFont();
     Layout layout;
-    layout.height = gfxutil::LayoutText(font, text, count, rect, format,
-                                        [&](const gfxutil::PlacedGlyph& placed) {
-                                            if (layout.lines.empty() ||
-                                                layout.lines.back().baseline != placed.baseline) {
-                                                layout.lines.push_back({"", placed.penX, placed.baseline});
-                                            }
-                                            layout.lines.back().text += static_cast<char>(placed.c);
-                                            if (placed.glyph->width > 0) {
-                                                EXPECT_EQ(placed.x, placed.penX + 1);
-                                                EXPECT_EQ(placed.y, placed.baseline - 7);
-                                            }
-                                        });
+    auto collect = [&](const gfxutil::PlacedGlyph& placed) {
+        if (layout.lines.empty() || layout.lines.back().baseline != placed.baseline) {
+            layout.lines.push_back({"", placed.penX, placed.baseline});
+        }
+        layout.lines.back().text += static_cast<char>(placed.c);
+        if (placed.glyph->width > 0) {
+            EXPECT_EQ(placed.x, placed.penX + 1);
+            EXPECT_EQ(placed.y, placed.baseline - 7);
+        }
+    };
+    layout.height = gfxutil::LayoutText(font, text, count, rect, format, collect);
     return layout;
 }
 
 LineTexts Texts(const Layout& layout) {
-    std::vector<std::string> texts;
+    LineTexts texts;
     for (const Line& line : layout.lines) {
         texts.push_back(line.text);
     }
@@ -104,6 +103,7 @@ TEST(TextLayout, LineBreaksOnNewlineAndCarriageReturnNewline) {
         const char* text;
         LineTexts lines;
         int height;
+        DWORD format = DT_LEFT;
     };
     const Case cases[] = {
         {"ab\ncd\r\nef", {"ab", "cd", "ef"}, 3 * kLineHeight},
@@ -113,9 +113,10 @@ TEST(TextLayout, LineBreaksOnNewlineAndCarriageReturnNewline) {
         {"\n\nx", {"x"}, 3 * kLineHeight},
         {"a\n\nb", {"a", "b"}, 3 * kLineHeight},
         {"", {}, 0},
+        {"ab\ncd", {"ab\ncd"}, kLineHeight, DT_SINGLELINE},
     };
     for (const Case& c : cases) {
-        const Layout layout = Lay(c.text, rect, DT_LEFT);
+        const Layout layout = Lay(c.text, rect, c.format);
         EXPECT_EQ(Texts(layout), c.lines) << c.text;
         EXPECT_EQ(layout.height, c.height) << c.text;
     }
@@ -125,17 +126,9 @@ TEST(TextLayout, LineBreaksOnNewlineAndCarriageReturnNewline) {
         EXPECT_EQ(three.lines[i].left, 0);
         EXPECT_EQ(three.lines[i].baseline, kAscent + i * kLineHeight);
     }
-    // An empty line in between still takes its height.
+    // An empty line in between still takes its height; a count limits the text.
     EXPECT_EQ(Lay("a\n\nb", rect, DT_LEFT).lines[1].baseline, kAscent + 2 * kLineHeight);
-}
-
-TEST(TextLayout, SingleLineIgnoresBreaksAndCountLimitsTheText) {
-    const RECT rect = {0, 0, 200, 100};
-    const Layout single = Lay("ab\ncd", rect, DT_SINGLELINE);
-    ASSERT_EQ(single.lines.size(), 1u);
-    EXPECT_EQ(single.height, kLineHeight);
     EXPECT_EQ(Texts(Lay("abcd", rect, DT_LEFT, 2)), LineTexts{"ab"});
-    EXPECT_EQ(Texts(Lay("abcd", rect, DT_LEFT, 0)), LineTexts{});
 }
 
 TEST(TextLayout, WordBreakWrapsBetweenWords) {
@@ -161,15 +154,12 @@ TEST(TextLayout, WordBreakWrapsBetweenWords) {
         EXPECT_EQ(Texts(layout), c.lines) << c.text << " in " << c.width;
     }
     EXPECT_EQ(Lay("a\n  b", {0, 0, 100, 100}, DT_WORDBREAK).lines[1].left, 0);
+    // Wrapped lines align by their own width.
+    const Layout right = Lay("aaa bb", {0, 0, 20, 100}, DT_WORDBREAK | DT_RIGHT);
+    EXPECT_EQ(right.lines[0].left, 20 - 15);
+    EXPECT_EQ(right.lines[1].left, 20 - 10);
     // Without DT_WORDBREAK nothing wraps.
     EXPECT_EQ(Texts(Lay("aaa bbb ccc", {0, 0, 20, 100}, DT_LEFT)), LineTexts{"aaa bbb ccc"});
-}
-
-TEST(TextLayout, WrappedLinesAlignByTheirOwnWidth) {
-    const Layout layout = Lay("aaa bb", {0, 0, 20, 100}, DT_WORDBREAK | DT_RIGHT);
-    ASSERT_EQ(layout.lines.size(), 2u);
-    EXPECT_EQ(layout.lines[0].left, 20 - 15);
-    EXPECT_EQ(layout.lines[1].left, 20 - 10);
 }
 
 TEST(TextLayout, ZeroSizeRectanglePlacesTheBlockAboutItsPoint) {
