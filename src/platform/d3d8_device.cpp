@@ -265,6 +265,7 @@ void Device::ResetStates() {
     }
     viewport_ = {0, 0, static_cast<DWORD>(target_.width), static_cast<DWORD>(target_.height),
                  0.0f, 1.0f};
+    SetViewportMap();
     vs_.world = vs_.view = vs_.projection = Identity();
     for (int i = 0; i < kLights; ++i) {
         vs_.lights[i] = DefaultLight();
@@ -360,6 +361,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT8* v) {
     if (!(v->MinZ >= 0.0f && v->MinZ <= 1.0f && v->MaxZ >= 0.0f && v->MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;
     viewport_ = *v;
+    SetViewportMap();
     return D3D_OK;
 }
 

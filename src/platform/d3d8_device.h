@@ -69,12 +69,29 @@ constexpr int kStageStates = 29;   // texture-stage state numbers 1..28
 constexpr int kLights = 8;
 constexpr UINT kChunk = 3072; // vertices transformed at a time; a multiple of 2 and 3
 
+// Where the parts of a vertex lie in a vertex of a given format (bytes from its start).
+struct VertexLayout {
+    bool pretransformed;  // XYZRHW: screen position and rhw, no transform or lighting
+    int normal;           // -1 when absent, likewise below
+    int diffuse;
+    int specular;
+    int tex[2];           // coordinates read by stages 0 and 1 (from TEXCOORDINDEX)
+};
+
 // A vertex after transform and lighting, before clipping and projection.
 struct ClipVertex {
-    float x, y, z, w;        // clip space (position x world x view x projection)
-    float colour[12];        // diffuse rgba, specular rgba (0..255), tex0 uv, tex1 uv
-    std::uint8_t outside;    // clip planes the vertex lies behind (near, far, w)
-    raster::Vertex screen;   // projected, valid when outside == 0
+    // x, y, z, w in clip space (position x world x view x projection), then diffuse rgba
+    // and specular rgba in 0..255, then stage 0 and stage 1 texture coordinates.
+    alignas(16) float c[16];
+    std::uint8_t outside;   // clip planes the vertex lies behind (near, far, w)
+    raster::Vertex screen;  // projected, valid when outside == 0
+};
+
+// The viewport as the projection uses it.
+struct ViewportMap {
+    float x, y;                  // top-left pixel centre
+    float halfWidth, halfHeight; // half the size in pixels
+    float minZ, depthRange;      // MinZ and MaxZ - MinZ
 };
 
 // The device's fixed function: transforms, material, lights, vertex decoding.
@@ -130,12 +147,18 @@ public:
 
 private:
     Device() = default;
+    void SetViewportMap();
     void ResetStates();
     void UpdatePipeline();
     void UpdateTransforms();
-    bool TransformVertices(const BYTE* source, UINT stride, UINT count);
-    void DrawTriangles(D3DPRIMITIVETYPE type, UINT count);
-    void DrawLines(D3DPRIMITIVETYPE type, UINT count);
+    VertexLayout Layout() const;
+    void Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const;
+    void Light(const VertexLayout& layout, const BYTE* vertex, const float* world,
+               float* colour) const;
+    void Project(const float* clip, raster::Vertex& out) const;
+    void DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count);
+    void DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count);
+    void DrawPoints(UINT start, UINT count);
     void DrawTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c);
     void DrawLine(const ClipVertex& a, const ClipVertex& b);
 
@@ -144,6 +167,7 @@ private:
     std::unique_ptr<std::uint16_t[]> depth_;      // 16-bit depth buffer, null without one
     raster::Target target_;                       // views colour_ and depth_
     D3DVIEWPORT8 viewport_{};                     // where drawing and Clear go
+    ViewportMap viewportMap_{};                   // derived from viewport_
     bool inScene_ = false;                        // between BeginScene and EndScene
 
     DWORD renderStates_[kRenderStates] = {};      // by D3DRS_ number
@@ -164,8 +188,7 @@ private:
 // The device behind an interface pointer, null when it is not one of ours.
 Device* FromInterface(IDirect3DDevice8* device);
 
-// Vertex processing (d3d8_vertex.cpp).
-UINT VertexSize(DWORD fvf);          // bytes of one vertex, 0 for a format we do not take
-void DeriveMatrices(VertexState& vs);
+// Bytes of one vertex of a flexible vertex format, 0 for a format the device does not take.
+UINT VertexSize(DWORD fvf);
 
 } // namespace d3d8

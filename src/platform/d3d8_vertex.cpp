@@ -1,5 +1,10 @@
 // The device's vertex work: decoding vertex formats, transform, lighting, clipping against
-// the near and far planes, projection into the viewport, and primitive assembly.
+// the near and far planes, projection into the viewport, and primitive assembly. Each
+// vertex of a draw call is transformed and lit once, however many primitives share it.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 #include "platform/d3d8_device.h"
 
 namespace d3d8 {
@@ -9,6 +14,167 @@ constexpr DWORD kPositionMask = 0x00E;
 constexpr DWORD kPsize = 0x020;
 constexpr DWORD kTexCountMask = 0xF00;
 constexpr int kTexCountShift = 8;
+
+// Clip planes: behind the near plane (z < 0), beyond the far plane (z > w), and w too
+// small to divide by (which only a projection without a near plane leaves).
+constexpr std::uint8_t kNear = 1, kFar = 2, kSmallW = 4;
+constexpr float kMinW = 1.0e-5f;
+
+constexpr int kColour = 4;    // first colour slot of ClipVertex::c
+constexpr int kClipSlots = 16;
+
+float ReadFloat(const BYTE* p) {
+    float f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+DWORD ReadDword(const BYTE* p) {
+    DWORD d;
+    std::memcpy(&d, p, sizeof d);
+    return d;
+}
+
+// A D3DCOLOR as four floats r, g, b, a in 0..255.
+void Unpack(DWORD c, float* out) {
+    out[0] = static_cast<float>((c >> 16) & 0xFF);
+    out[1] = static_cast<float>((c >> 8) & 0xFF);
+    out[2] = static_cast<float>(c & 0xFF);
+    out[3] = static_cast<float>(c >> 24);
+}
+
+D3DCOLORVALUE ToValue(DWORD c) {
+    return {static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
+            static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f};
+}
+
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] +
+                        a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+// Inverse of the upper 3x3 of m; the identity when m is singular.
+void Inverse3(const D3DMATRIX& m, float out[3][3]) {
+    const float(&a)[4][4] = m.m;
+    float c00 = a[1][1] * a[2][2] - a[1][2] * a[2][1];
+    float c01 = a[1][2] * a[2][0] - a[1][0] * a[2][2];
+    float c02 = a[1][0] * a[2][1] - a[1][1] * a[2][0];
+    float det = a[0][0] * c00 + a[0][1] * c01 + a[0][2] * c02;
+    if (!(std::fabs(det) > 1e-30f)) {
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) out[i][j] = i == j ? 1.0f : 0.0f;
+        return;
+    }
+    float inv = 1.0f / det;
+    out[0][0] = c00 * inv;
+    out[1][0] = c01 * inv;
+    out[2][0] = c02 * inv;
+    out[0][1] = (a[0][2] * a[2][1] - a[0][1] * a[2][2]) * inv;
+    out[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) * inv;
+    out[2][1] = (a[0][1] * a[2][0] - a[0][0] * a[2][1]) * inv;
+    out[0][2] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) * inv;
+    out[1][2] = (a[0][2] * a[1][0] - a[0][0] * a[1][2]) * inv;
+    out[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) * inv;
+}
+
+struct Vec3 {
+    float x, y, z;
+};
+Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vec3 operator*(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 Normalised(Vec3 v) {
+    float len = std::sqrt(Dot(v, v));
+    return len > 0.0f ? v * (1.0f / len) : Vec3{0.0f, 0.0f, 0.0f};
+}
+
+// The fraction a light reaches a point: distance attenuation times the spot cone.
+// Returns false when the light does not reach it at all (beyond its range).
+bool Reach(const D3DLIGHT8& l, Vec3 p, Vec3* toLight, float* amount) {
+    if (l.Type == D3DLIGHT_DIRECTIONAL) {
+        *toLight = Normalised(Vec3{-l.Direction.x, -l.Direction.y, -l.Direction.z});
+        *amount = 1.0f;
+        return true;
+    }
+    Vec3 d = Vec3{l.Position.x, l.Position.y, l.Position.z} - p;
+    float dist = std::sqrt(Dot(d, d));
+    if (dist > l.Range) return false;
+    *toLight = dist > 0.0f ? d * (1.0f / dist) : Vec3{0.0f, 0.0f, 0.0f};
+    float denominator = l.Attenuation0 + l.Attenuation1 * dist + l.Attenuation2 * dist * dist;
+    *amount = 1.0f / std::max(denominator, 1e-6f);
+    if (l.Type == D3DLIGHT_SPOT) {
+        float rho = -Dot(*toLight, Normalised(Vec3{l.Direction.x, l.Direction.y, l.Direction.z}));
+        float inner = std::cos(l.Theta * 0.5f), outer = std::cos(l.Phi * 0.5f);
+        if (rho <= outer) return false;
+        if (rho < inner && inner > outer)
+            *amount *= std::pow((rho - outer) / (inner - outer), l.Falloff);
+    }
+    return true;
+}
+
+float Clamp01(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
+
+// Cuts segment in -> out where the plane distance (da at in, db at out) reaches zero.
+// Always measured from the inside vertex, so neighbouring triangles agree on the point.
+void Cut(const float* in, const float* out, float da, float db, float* r) {
+    float t = da / (da - db);
+    for (int k = 0; k < kClipSlots; ++k) r[k] = in[k] + (out[k] - in[k]) * t;
+}
+
+float PlaneDistance(const float* c, int plane) {
+    switch (plane) {
+    case 0: return c[2];          // near: z >= 0
+    case 1: return c[3] - c[2];   // far: z <= w
+    default: return c[3] - kMinW; // w > 0
+    }
+}
+
+struct ClipPoly {
+    alignas(16) float v[9][kClipSlots];
+    int n = 0;
+};
+
+// Clips a convex polygon against the planes in `planes` (bits of kNear, kFar, kSmallW).
+void ClipPolygon(ClipPoly& poly, std::uint8_t planes) {
+    ClipPoly other;
+    ClipPoly* src = &poly;
+    ClipPoly* dst = &other;
+    for (int plane = 0; plane < 3; ++plane) {
+        if (((planes >> plane) & 1) == 0 || src->n < 3) continue;
+        dst->n = 0;
+        for (int i = 0; i < src->n; ++i) {
+            const float* a = src->v[i];
+            const float* b = src->v[(i + 1) % src->n];
+            float da = PlaneDistance(a, plane), db = PlaneDistance(b, plane);
+            if (da >= 0) std::copy(a, a + kClipSlots, dst->v[dst->n++]);
+            if ((da >= 0) != (db >= 0)) {
+                if (da >= 0) Cut(a, b, da, db, dst->v[dst->n++]);
+                else Cut(b, a, db, da, dst->v[dst->n++]);
+            }
+        }
+        std::swap(src, dst);
+    }
+    if (src != &poly) poly = *src;
+}
+
+UINT VerticesFor(D3DPRIMITIVETYPE type, UINT count) {
+    std::uint64_t n = count;
+    switch (type) {
+    case D3DPT_POINTLIST: break;
+    case D3DPT_LINELIST: n = 2 * n; break;
+    case D3DPT_LINESTRIP: n = n + 1; break;
+    case D3DPT_TRIANGLELIST: n = 3 * n; break;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: n = n + 2; break;
+    default: return 0;
+    }
+    return n > 0xFFFFFFFFu ? 0 : static_cast<UINT>(n);
+}
 
 } // namespace
 
@@ -30,8 +196,298 @@ UINT VertexSize(DWORD fvf) {
     return size + 8 * texCount;
 }
 
-void DeriveMatrices(VertexState&) {}
+VertexLayout Device::Layout() const {
+    VertexLayout l{};
+    l.pretransformed = (fvf_ & kPositionMask) == D3DFVF_XYZRHW;
+    int at = l.pretransformed ? 16 : 12;
+    auto take = [&](DWORD bit, int size) {
+        if ((fvf_ & bit) == 0) return -1;
+        at += size;
+        return at - size;
+    };
+    l.normal = take(D3DFVF_NORMAL, 12);
+    take(kPsize, 4);
+    l.diffuse = take(D3DFVF_DIFFUSE, 4);
+    l.specular = take(D3DFVF_SPECULAR, 4);
+    DWORD sets = (fvf_ & kTexCountMask) >> kTexCountShift;
+    for (int s = 0; s < 2; ++s) {
+        DWORD index = stageStates_[s][D3DTSS_TEXCOORDINDEX];
+        l.tex[s] = index < sets ? at + 8 * static_cast<int>(index) : -1;
+    }
+    return l;
+}
 
-HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE, UINT, UINT) { return D3D_OK; }
+void Device::SetViewportMap() {
+    viewportMap_ = {static_cast<float>(viewport_.X), static_cast<float>(viewport_.Y),
+                    static_cast<float>(viewport_.Width) * 0.5f,
+                    static_cast<float>(viewport_.Height) * 0.5f, viewport_.MinZ,
+                    viewport_.MaxZ - viewport_.MinZ};
+}
+
+void Device::UpdateTransforms() {
+    vs_.worldViewProjection = Multiply(Multiply(vs_.world, vs_.view), vs_.projection);
+    // Normals go through the inverse transpose of the world matrix; with row vectors that
+    // is n' = n x transpose(inverse(W)), i.e. n'_j = sum_i n_i inv[j][i].
+    float inv[3][3];
+    Inverse3(vs_.world, inv);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) vs_.normalMatrix[i][j] = inv[j][i];
+    // The eye in world space: -t x inverse(R) for the view [R 0; t 1].
+    float vi[3][3];
+    Inverse3(vs_.view, vi);
+    for (int j = 0; j < 3; ++j)
+        vs_.eye[j] = -(vs_.view._41 * vi[0][j] + vs_.view._42 * vi[1][j] + vs_.view._43 * vi[2][j]);
+    transformsDirty_ = false;
+}
+
+// Direct3D's fixed-function lighting, in world space:
+//   colour = emissive + ambient source x (global ambient + sum of light ambient x reach)
+//          + diffuse source x sum of light diffuse x max(0, N.L) x reach,
+// clamped per channel to 0..1, alpha from the diffuse source; N as given (normalised only
+// under D3DRS_NORMALIZENORMALS), L the unit vector to the light, reach the attenuation
+// 1 / (a0 + a1 d + a2 d^2) times the spot cone, nothing beyond the light's range.
+// Specular (only under D3DRS_SPECULARENABLE) uses the half vector towards the eye.
+void Device::Light(const VertexLayout& layout, const BYTE* vertex, const float* world,
+                   float* colour) const {
+    const DWORD* rs = renderStates_;
+    const D3DMATERIAL8& mat = vs_.material;
+    bool colourVertex = rs[D3DRS_COLORVERTEX] != FALSE;
+    D3DCOLORVALUE vd = {1.0f, 1.0f, 1.0f, 1.0f}, vsp = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (layout.diffuse >= 0) vd = ToValue(ReadDword(vertex + layout.diffuse));
+    if (layout.specular >= 0) vsp = ToValue(ReadDword(vertex + layout.specular));
+    auto source = [&](DWORD which, const D3DCOLORVALUE& fromMaterial) {
+        if (colourVertex && which == D3DMCS_COLOR1 && layout.diffuse >= 0) return vd;
+        if (colourVertex && which == D3DMCS_COLOR2 && layout.specular >= 0) return vsp;
+        return fromMaterial;
+    };
+    D3DCOLORVALUE dSrc = source(rs[D3DRS_DIFFUSEMATERIALSOURCE], mat.Diffuse);
+    D3DCOLORVALUE aSrc = source(rs[D3DRS_AMBIENTMATERIALSOURCE], mat.Ambient);
+    D3DCOLORVALUE sSrc = source(rs[D3DRS_SPECULARMATERIALSOURCE], mat.Specular);
+    D3DCOLORVALUE eSrc = source(rs[D3DRS_EMISSIVEMATERIALSOURCE], mat.Emissive);
+    bool specular = rs[D3DRS_SPECULARENABLE] != FALSE;
+
+    Vec3 p = {world[0], world[1], world[2]};
+    Vec3 n = {0.0f, 0.0f, 0.0f};
+    if (layout.normal >= 0) {
+        Vec3 raw = {ReadFloat(vertex + layout.normal), ReadFloat(vertex + layout.normal + 4),
+                    ReadFloat(vertex + layout.normal + 8)};
+        const auto& m = vs_.normalMatrix;
+        n = {raw.x * m[0][0] + raw.y * m[1][0] + raw.z * m[2][0],
+             raw.x * m[0][1] + raw.y * m[1][1] + raw.z * m[2][1],
+             raw.x * m[0][2] + raw.y * m[1][2] + raw.z * m[2][2]};
+        if (rs[D3DRS_NORMALIZENORMALS] != FALSE) n = Normalised(n);
+    }
+    Vec3 toEye = rs[D3DRS_LOCALVIEWER] != FALSE
+                     ? Normalised(Vec3{vs_.eye[0], vs_.eye[1], vs_.eye[2]} - p)
+                     : Normalised(Vec3{-vs_.view._13, -vs_.view._23, -vs_.view._33});
+
+    D3DCOLORVALUE amb = ToValue(rs[D3DRS_AMBIENT]), dif = {0, 0, 0, 0}, spe = {0, 0, 0, 0};
+    for (int i = 0; i < kLights; ++i) {
+        if (!vs_.lightOn[i]) continue;
+        const D3DLIGHT8& l = vs_.lights[i];
+        Vec3 toLight;
+        float reach;
+        if (!Reach(l, p, &toLight, &reach)) continue;
+        amb.r += l.Ambient.r * reach, amb.g += l.Ambient.g * reach, amb.b += l.Ambient.b * reach;
+        float nl = std::max(0.0f, Dot(n, toLight)) * reach;
+        dif.r += l.Diffuse.r * nl, dif.g += l.Diffuse.g * nl, dif.b += l.Diffuse.b * nl;
+        if (specular && nl > 0.0f) {
+            float nh = std::max(0.0f, Dot(n, Normalised(toLight + toEye)));
+            float s = std::pow(nh, mat.Power) * reach;
+            spe.r += l.Specular.r * s, spe.g += l.Specular.g * s, spe.b += l.Specular.b * s;
+        }
+    }
+    colour[0] = Clamp01(eSrc.r + aSrc.r * amb.r + dSrc.r * dif.r) * 255.0f;
+    colour[1] = Clamp01(eSrc.g + aSrc.g * amb.g + dSrc.g * dif.g) * 255.0f;
+    colour[2] = Clamp01(eSrc.b + aSrc.b * amb.b + dSrc.b * dif.b) * 255.0f;
+    colour[3] = Clamp01(dSrc.a) * 255.0f;
+    colour[4] = Clamp01(sSrc.r * spe.r) * 255.0f;
+    colour[5] = Clamp01(sSrc.g * spe.g) * 255.0f;
+    colour[6] = Clamp01(sSrc.b * spe.b) * 255.0f;
+    colour[7] = Clamp01(sSrc.a) * 255.0f;
+}
+
+// Clip space to the viewport: x -1..1 to X..X+Width, y 1..-1 to Y..Y+Height (pixel
+// centres at integers, so -1 lands on the centre of pixel X), z 0..1 to MinZ..MaxZ.
+void Device::Project(const float* c, raster::Vertex& out) const {
+    const float q = 1.0f / c[3];
+    const ViewportMap& vp = viewportMap_;
+    out.x = vp.x + (1.0f + c[0] * q) * vp.halfWidth;
+    out.y = vp.y + (1.0f - c[1] * q) * vp.halfHeight;
+    out.a[raster::kZ] = vp.minZ + c[2] * q * vp.depthRange;
+    out.a[raster::kQ] = q;
+    for (int k = 0; k < 12; ++k) out.a[raster::kDiffuse + k] = c[kColour + k] * q;
+    out.a[14] = out.a[15] = 0.0f;
+}
+
+void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const {
+    const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
+    const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
+    const float(&m)[4][4] = vs_.worldViewProjection.m;
+    const float(&w)[4][4] = vs_.world.m;
+    for (UINT i = 0; i < count; ++i) {
+        const BYTE* v = base + static_cast<std::size_t>(i) * streamStride_;
+        ClipVertex& cv = out[i];
+        float* c = cv.c;
+        float x = ReadFloat(v), y = ReadFloat(v + 4), z = ReadFloat(v + 8);
+        if (lighting) {
+            float world[3];
+            for (int j = 0; j < 3; ++j) world[j] = x * w[0][j] + y * w[1][j] + z * w[2][j] + w[3][j];
+            Light(layout, v, world, c + kColour);
+        } else {
+            Unpack(layout.diffuse >= 0 ? ReadDword(v + layout.diffuse) : 0xFFFFFFFFu, c + kColour);
+            Unpack(layout.specular >= 0 ? ReadDword(v + layout.specular) : 0u, c + kColour + 4);
+        }
+        for (int s = 0; s < 2; ++s) {
+            int at = layout.tex[s];
+            c[kColour + 8 + 2 * s] = at >= 0 ? ReadFloat(v + at) : 0.0f;
+            c[kColour + 9 + 2 * s] = at >= 0 ? ReadFloat(v + at + 4) : 0.0f;
+        }
+        if (layout.pretransformed) {
+            // Screen pixels already; rhw gives perspective (a useless one counts as 1).
+            float rhw = ReadFloat(v + 12);
+            float q = (rhw > 0.0f && std::isfinite(rhw)) ? rhw : 1.0f;
+            cv.outside = 0;
+            cv.screen.x = x;
+            cv.screen.y = y;
+            cv.screen.a[raster::kZ] = z;
+            cv.screen.a[raster::kQ] = q;
+            for (int k = 0; k < 12; ++k) cv.screen.a[raster::kDiffuse + k] = c[kColour + k] * q;
+            cv.screen.a[14] = cv.screen.a[15] = 0.0f;
+            continue;
+        }
+        for (int j = 0; j < 4; ++j) c[j] = x * m[0][j] + y * m[1][j] + z * m[2][j] + m[3][j];
+        cv.outside = static_cast<std::uint8_t>((c[2] < 0.0f ? kNear : 0) |
+                                               (c[2] > c[3] ? kFar : 0) |
+                                               (c[3] < kMinW ? kSmallW : 0));
+        // NaN positions fail every comparison above; count them as behind the near plane.
+        if (!(c[2] >= 0.0f) || !(c[3] >= kMinW)) cv.outside |= kNear;
+        if (cv.outside == 0) Project(c, cv.screen);
+    }
+}
+
+void Device::DrawTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
+    const raster::Rect vp = ViewportRect();
+    if ((a.outside | b.outside | c.outside) == 0) {
+        raster::DrawTriangle(target_, vp, pipeline_, a.screen, b.screen, c.screen);
+        return;
+    }
+    if ((a.outside & b.outside & c.outside) != 0) return;
+    ClipPoly poly;
+    poly.n = 3;
+    std::copy(a.c, a.c + kClipSlots, poly.v[0]);
+    std::copy(b.c, b.c + kClipSlots, poly.v[1]);
+    std::copy(c.c, c.c + kClipSlots, poly.v[2]);
+    ClipPolygon(poly, static_cast<std::uint8_t>(a.outside | b.outside | c.outside));
+    if (poly.n < 3) return;
+    raster::Vertex screen[9];
+    for (int i = 0; i < poly.n; ++i) Project(poly.v[i], screen[i]);
+    for (int i = 1; i + 1 < poly.n; ++i)
+        raster::DrawTriangle(target_, vp, pipeline_, screen[0], screen[i], screen[i + 1]);
+}
+
+void Device::DrawLine(const ClipVertex& a, const ClipVertex& b) {
+    const raster::Rect vp = ViewportRect();
+    if ((a.outside | b.outside) == 0) {
+        raster::DrawLine(target_, vp, pipeline_, a.screen, b.screen);
+        return;
+    }
+    if ((a.outside & b.outside) != 0) return;
+    alignas(16) float p[2][kClipSlots];
+    std::copy(a.c, a.c + kClipSlots, p[0]);
+    std::copy(b.c, b.c + kClipSlots, p[1]);
+    for (int plane = 0; plane < 3; ++plane) {
+        float da = PlaneDistance(p[0], plane), db = PlaneDistance(p[1], plane);
+        if (da < 0 && db < 0) return;
+        if (da < 0) Cut(p[1], p[0], db, da, p[0]);
+        else if (db < 0) Cut(p[0], p[1], da, db, p[1]);
+    }
+    raster::Vertex sa, sb;
+    Project(p[0], sa);
+    Project(p[1], sb);
+    raster::DrawLine(target_, vp, pipeline_, sa, sb);
+}
+
+// Lists and strips are transformed kChunk vertices at a time; strips and fans carry the
+// vertices they share across chunks.
+void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
+    const VertexLayout layout = Layout();
+    ClipVertex* v = scratch_.get();
+    if (type == D3DPT_TRIANGLELIST) {
+        for (UINT done = 0; done < count;) {
+            UINT n = std::min<UINT>(count - done, kChunk / 3);
+            Transform(layout, start + 3 * done, 3 * n, v);
+            for (UINT i = 0; i < n; ++i) DrawTriangle(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+            done += n;
+        }
+    } else if (type == D3DPT_TRIANGLESTRIP) {
+        // Odd triangles swap their first two vertices to keep the strip's winding.
+        for (UINT done = 0; done < count;) {
+            UINT n = std::min<UINT>(count - done, kChunk);
+            Transform(layout, start + done, n + 2, v);
+            for (UINT i = 0; i < n; ++i) {
+                if (((done + i) & 1) == 0) DrawTriangle(v[i], v[i + 1], v[i + 2]);
+                else DrawTriangle(v[i + 1], v[i], v[i + 2]);
+            }
+            done += n;
+        }
+    } else {
+        ClipVertex& hub = v[kChunk + 1];
+        Transform(layout, start, 1, &hub);
+        for (UINT done = 0; done < count;) {
+            UINT n = std::min<UINT>(count - done, kChunk);
+            Transform(layout, start + 1 + done, n + 1, v);
+            for (UINT i = 0; i < n; ++i) DrawTriangle(hub, v[i], v[i + 1]);
+            done += n;
+        }
+    }
+}
+
+void Device::DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count) {
+    const VertexLayout layout = Layout();
+    ClipVertex* v = scratch_.get();
+    bool list = type == D3DPT_LINELIST;
+    for (UINT done = 0; done < count;) {
+        UINT n = std::min<UINT>(count - done, kChunk / 2);
+        Transform(layout, list ? start + 2 * done : start + done, list ? 2 * n : n + 1, v);
+        for (UINT i = 0; i < n; ++i) {
+            if (list) DrawLine(v[2 * i], v[2 * i + 1]);
+            else DrawLine(v[i], v[i + 1]);
+        }
+        done += n;
+    }
+}
+
+void Device::DrawPoints(UINT start, UINT count) {
+    const VertexLayout layout = Layout();
+    ClipVertex* v = scratch_.get();
+    const raster::Rect vp = ViewportRect();
+    for (UINT done = 0; done < count;) {
+        UINT n = std::min<UINT>(count - done, kChunk);
+        Transform(layout, start + done, n, v);
+        for (UINT i = 0; i < n; ++i) {
+            if (v[i].outside == 0) raster::DrawPoint(target_, vp, pipeline_, v[i].screen);
+        }
+        done += n;
+    }
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
+    if (type < D3DPT_POINTLIST || type > D3DPT_TRIANGLEFAN) return D3DERR_INVALIDCALL;
+    const UINT size = VertexSize(fvf_);
+    if (fvf_ == 0 || stream_ == nullptr || streamStride_ < size) return D3DERR_INVALIDCALL;
+    if (primitiveCount == 0) return D3D_OK;
+    const UINT needed = VerticesFor(type, primitiveCount);
+    if (needed == 0) return D3DERR_INVALIDCALL;
+    // The last vertex must end inside the buffer.
+    std::uint64_t end = (static_cast<std::uint64_t>(startVertex) + needed - 1) * streamStride_ + size;
+    if (end > stream_->length()) return D3DERR_INVALIDCALL;
+    if (pipelineDirty_) UpdatePipeline();
+    if (transformsDirty_) UpdateTransforms();
+    if (type == D3DPT_POINTLIST) DrawPoints(startVertex, primitiveCount);
+    else if (type <= D3DPT_LINESTRIP) DrawLines(type, startVertex, primitiveCount);
+    else DrawTriangles(type, startVertex, primitiveCount);
+    return D3D_OK;
+}
 
 } // namespace d3d8

@@ -1,11 +1,19 @@
-// Rasteriser: clears, triangle and line setup. The per-pixel loops are in raster_span.cpp.
+// Rasteriser: choosing pixel loops for a state, clears, and the coverage of triangles, lines
+// and points (the rules are in raster.h). The per-pixel work is in raster_span.cpp.
 #include "platform/raster.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+
+#include "platform/raster_span.h"
 
 namespace raster {
 namespace {
+
+constexpr int kSubBits = 8;                 // sub-pixel bits of snapped vertex positions
+constexpr float kSub = 1 << kSubBits;
+constexpr float kGuard = 16384.0f;          // triangles beyond +-kGuard pixels are clipped
 
 // The part of rect inside the target, empty (right <= left) when none.
 Rect Inside(const Target& t, const Rect& r) {
@@ -13,7 +21,276 @@ Rect Inside(const Target& t, const Rect& r) {
             std::min(r.bottom, t.height)};
 }
 
+// floor(v + 0.5) for |v| well inside the int64 range (callers clamp first).
+std::int64_t RoundHalfUp(double v) {
+    double f = v + 0.5;
+    auto i = static_cast<std::int64_t>(f);
+    return i - static_cast<std::int64_t>(f < static_cast<double>(i));
+}
+
+// --- choosing the pixel loops ------------------------------------------------------------
+
+// Where a stage-0 argument really reads from: an empty stage's texture is its input, and
+// stage 0's input is the diffuse colour.
+std::uint8_t Folded(std::uint8_t arg, bool hasTexture) {
+    std::uint8_t select = arg & kArgSelectMask;
+    if (select == kArgTexture && !hasTexture) select = kArgCurrent;
+    if (select == kArgCurrent) select = kArgDiffuse;
+    return static_cast<std::uint8_t>((arg & ~kArgSelectMask) | select);
+}
+
+bool IsBlendOp(std::uint8_t op) {
+    return op == kOpBlendDiffuseAlpha || op == kOpBlendTextureAlpha ||
+           op == kOpBlendFactorAlpha || op == kOpBlendCurrentAlpha;
+}
+
+enum class Part : std::uint8_t { Diffuse, Texture, Modulate, BlendTextureAlpha, Other };
+
+// What stage 0's colour operation amounts to, for the loops that have a fast path.
+Part ColourPart(const Stage& g, bool tex) {
+    if (g.colourOp == kOpDisable) return Part::Diffuse;
+    std::uint8_t a1 = Folded(g.colourArg1, tex), a2 = Folded(g.colourArg2, tex);
+    if (((a1 | a2) & ~kArgSelectMask) != 0) return Part::Other; // modifiers
+    if (g.colourOp == kOpSelect1 || g.colourOp == kOpSelect2) {
+        std::uint8_t a = g.colourOp == kOpSelect1 ? a1 : a2;
+        return a == kArgDiffuse ? Part::Diffuse : (a == kArgTexture ? Part::Texture : Part::Other);
+    }
+    if (IsBlendOp(g.colourOp) && a1 == kArgDiffuse && a2 == kArgDiffuse) return Part::Diffuse;
+    if (g.colourOp == kOpModulate && ((a1 == kArgTexture && a2 == kArgDiffuse) ||
+                                      (a1 == kArgDiffuse && a2 == kArgTexture)))
+        return Part::Modulate;
+    if (g.colourOp == kOpBlendTextureAlpha && a1 == kArgDiffuse && a2 == kArgTexture)
+        return Part::BlendTextureAlpha;
+    return Part::Other;
+}
+
+// The same for the alpha operation (alpha-replicate does nothing to an alpha argument).
+Part AlphaPart(const Stage& g, bool tex) {
+    if (g.colourOp == kOpDisable || g.alphaOp == kOpDisable) return Part::Diffuse;
+    auto plain = [&](std::uint8_t arg) {
+        return static_cast<std::uint8_t>(Folded(arg, tex) & ~kArgAlphaReplicate);
+    };
+    std::uint8_t a1 = plain(g.alphaArg1), a2 = plain(g.alphaArg2);
+    if (g.alphaOp == kOpSelect1 || g.alphaOp == kOpSelect2) {
+        std::uint8_t a = g.alphaOp == kOpSelect1 ? a1 : a2;
+        return a == kArgDiffuse ? Part::Diffuse : (a == kArgTexture ? Part::Texture : Part::Other);
+    }
+    if (IsBlendOp(g.alphaOp) && a1 == kArgDiffuse && a2 == kArgDiffuse) return Part::Diffuse;
+    return Part::Other;
+}
+
+bool PowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
+
+ShadeMode ShadeFor(const State& s, Filter filter) {
+    const Stage& g = s.stages[0];
+    bool tex = g.texture.texels != nullptr;
+    if (s.addSpecular || (kStages > 1 && g.colourOp != kOpDisable &&
+                          s.stages[1].colourOp != kOpDisable))
+        return ShadeMode::Generic;
+    Part colour = ColourPart(g, tex), alpha = AlphaPart(g, tex);
+    if (colour == Part::Diffuse && alpha == Part::Diffuse) return ShadeMode::Diffuse;
+    bool fastTexture = tex && PowerOfTwo(g.texture.width) && PowerOfTwo(g.texture.height) &&
+                       g.addressU == Address::Wrap && g.addressV == Address::Wrap;
+    if (!fastTexture || alpha != Part::Texture) return ShadeMode::Generic;
+    bool linear = filter == Filter::Linear;
+    if (colour == Part::Modulate) return linear ? ShadeMode::ModulateLinear : ShadeMode::ModulatePoint;
+    if (colour == Part::BlendTextureAlpha) return linear ? ShadeMode::BlendLinear : ShadeMode::BlendPoint;
+    return ShadeMode::Generic;
+}
+
+DepthMode DepthFor(const State& s) {
+    if (!s.depthTest || (s.depthFunc == Cmp::Always && !s.depthWrite)) return DepthMode::Off;
+    if (s.depthFunc == Cmp::LessEqual && s.depthWrite) return DepthMode::LessEqualWrite;
+    return DepthMode::Any;
+}
+
+BlendMode BlendFor(const State& s) {
+    if (s.alphaTest) return BlendMode::Any;
+    if (!s.blend || (s.srcBlend == Factor::One && s.destBlend == Factor::Zero))
+        return BlendMode::Replace;
+    if ((s.srcBlend == Factor::SrcAlpha && s.destBlend == Factor::InvSrcAlpha) ||
+        s.srcBlend == Factor::BothSrcAlpha)
+        return BlendMode::SrcAlpha;
+    return BlendMode::Any;
+}
+
+// --- triangles -----------------------------------------------------------------------------
+
+// Smallest x in [lo, hi + 1] with n + s x >= 0 (s > 0); hi + 1 when there is none.
+// The floating estimate is within one of the answer; the integer checks make it exact.
+std::int64_t FirstInside(std::int64_t n, std::int64_t s, std::int64_t lo, std::int64_t hi) {
+    double e = -static_cast<double>(n) / static_cast<double>(s);
+    e = std::clamp(e, static_cast<double>(lo), static_cast<double>(hi + 1));
+    auto x = static_cast<std::int64_t>(e);
+    while (x <= hi && n + s * x < 0) ++x;
+    while (x > lo && n + s * (x - 1) >= 0) --x;
+    return x;
+}
+
+// Largest x in [lo - 1, hi] with n + s x >= 0 (s < 0); lo - 1 when there is none.
+std::int64_t LastInside(std::int64_t n, std::int64_t s, std::int64_t lo, std::int64_t hi) {
+    double e = -static_cast<double>(n) / static_cast<double>(s);
+    e = std::clamp(e, static_cast<double>(lo - 1), static_cast<double>(hi));
+    auto x = static_cast<std::int64_t>(e);
+    while (x >= lo && n + s * x < 0) --x;
+    while (x < hi && n + s * (x + 1) >= 0) ++x;
+    return x;
+}
+
+struct Edge {
+    std::int64_t row; // edge function (with tie-break bias) at pixel column 0 of the row
+    std::int64_t perX; // change per pixel to the right
+    std::int64_t perY; // change per row down
+};
+
+// Whether the texture is drawn smaller than its texels: texels per pixel above one.
+bool Minified(const Pipeline& p, const float* gx, const float* gy, float q) {
+    const Texture& t = p.state().stages[0].texture;
+    float texels = std::fabs(gx[kTex0] * gy[kTex0 + 1] - gy[kTex0] * gx[kTex0 + 1]) *
+                   static_cast<float>(t.width) * static_cast<float>(t.height);
+    return texels > q * q;
+}
+
+// Fills one triangle whose vertices all lie within the guard band.
+void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Vertex* v0,
+                  const Vertex* v1, const Vertex* v2) {
+    std::int64_t X[3], Y[3];
+    const Vertex* v[3] = {v0, v1, v2};
+    for (int i = 0; i < 3; ++i) {
+        X[i] = RoundHalfUp(static_cast<double>(v[i]->x) * kSub);
+        Y[i] = RoundHalfUp(static_cast<double>(v[i]->y) * kSub);
+    }
+    // area > 0: clockwise as seen on screen (y grows downwards).
+    std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0) return;
+    Cull cull = p.state().cull;
+    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0))
+        return;
+    if (area < 0) {
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+        std::swap(v[1], v[2]);
+        area = -area;
+    }
+
+    // Pixel centres inside the bounding box and the clip rectangle.
+    std::int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
+    std::int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
+    std::int64_t x0 = std::max<std::int64_t>((minX + 255) >> kSubBits, clip.left);
+    std::int64_t x1 = std::min<std::int64_t>(maxX >> kSubBits, clip.right - 1);
+    std::int64_t y0 = std::max<std::int64_t>((minY + 255) >> kSubBits, clip.top);
+    std::int64_t y1 = std::min<std::int64_t>(maxY >> kSubBits, clip.bottom - 1);
+    if (x0 > x1 || y0 > y1) return;
+
+    // Edge a->b: E(p) = (ya - yb)(px - xa) + (xb - xa)(py - ya), positive inside. A pixel
+    // centre on the edge counts only for a top edge (horizontal, going right) or a left
+    // edge (going up): that is the -1 bias on the others.
+    Edge e[3];
+    for (int i = 0; i < 3; ++i) {
+        int j = (i + 1) % 3;
+        std::int64_t A = Y[i] - Y[j], B = X[j] - X[i];
+        bool topLeft = A > 0 || (A == 0 && B > 0);
+        e[i].perX = A << kSubBits;
+        e[i].perY = B << kSubBits;
+        e[i].row = -A * X[i] + B * ((y0 << kSubBits) - Y[i]) - (topLeft ? 0 : 1);
+    }
+
+    // Attribute planes over the snapped positions, as value + gx (x - fx0) + gy (y - fy0).
+    const float fx0 = static_cast<float>(X[0]) / kSub, fy0 = static_cast<float>(Y[0]) / kSub;
+    const float dx1 = static_cast<float>(X[1] - X[0]) / kSub, dy1 = static_cast<float>(Y[1] - Y[0]) / kSub;
+    const float dx2 = static_cast<float>(X[2] - X[0]) / kSub, dy2 = static_cast<float>(Y[2] - Y[0]) / kSub;
+    const float inv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
+    alignas(16) float base[kAttrCount], gx[kAttrCount], gy[kAttrCount];
+    for (int k = 0; k < kAttrCount; ++k) {
+        float d1 = v[1]->a[k] - v[0]->a[k], d2 = v[2]->a[k] - v[0]->a[k];
+        base[k] = v[0]->a[k];
+        gx[k] = (d1 * dy2 - d2 * dy1) * inv;
+        gy[k] = (d2 * dx1 - d1 * dx2) * inv;
+    }
+    // One q for all three vertices: divide it out once here instead of at every pixel.
+    float q = v[0]->a[kQ];
+    bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
+    if (!perspective) {
+        float w = 1.0f / q;
+        for (int k = kDiffuse; k < kAttrCount; ++k) base[k] *= w, gx[k] *= w, gy[k] *= w;
+    }
+    bool minified = p.ChoosesFilter() && Minified(p, gx, gy, perspective ? q : 1.0f);
+
+    SpanArgs s;
+    s.minified = minified;
+    s.state = &p.state();
+    for (int k = 0; k < kAttrCount; ++k) s.dx[k] = gx[k];
+    SpanFn span = p.Span(minified, perspective);
+    for (std::int64_t y = y0; y <= y1; ++y) {
+        std::int64_t xs = x0, xe = x1;
+        for (Edge& ed : e) {
+            if (ed.perX > 0) xs = std::max(xs, FirstInside(ed.row, ed.perX, x0, x1));
+            else if (ed.perX < 0) xe = std::min(xe, LastInside(ed.row, ed.perX, x0, x1));
+            else if (ed.row < 0) xe = xs - 1;
+            ed.row += ed.perY;
+        }
+        if (xs > xe) continue;
+        const float ox = static_cast<float>(xs) - fx0, oy = static_cast<float>(y) - fy0;
+        for (int k = 0; k < kAttrCount; ++k) s.v[k] = base[k] + gx[k] * ox + gy[k] * oy;
+        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * t.width + xs;
+        s.colour = t.colour + at;
+        s.depth = t.depth != nullptr ? t.depth + at : nullptr;
+        s.count = static_cast<int>(xe - xs + 1);
+        span(s);
+    }
+}
+
+bool Finite(const Vertex& v) {
+    if (!std::isfinite(v.x) || !std::isfinite(v.y)) return false;
+    for (float a : v.a) {
+        if (!std::isfinite(a)) return false;
+    }
+    return true;
+}
+
+bool InGuardBand(const Vertex& v) { return std::fabs(v.x) <= kGuard && std::fabs(v.y) <= kGuard; }
+
+Vertex Between(const Vertex& in, const Vertex& out, float t) {
+    Vertex r;
+    r.x = in.x + (out.x - in.x) * t;
+    r.y = in.y + (out.y - in.y) * t;
+    for (int k = 0; k < kAttrCount; ++k) r.a[k] = in.a[k] + (out.a[k] - in.a[k]) * t;
+    return r;
+}
+
+// Clips a polygon to one guard-band side (coordinate `axis` times `sign` <= kGuard).
+// Screen-space attributes are affine, so clipping here needs no perspective care.
+// The cut point is always found from the inside vertex, so neighbours agree on it.
+int ClipSide(const Vertex* in, int n, Vertex* out, int axis, float sign) {
+    auto dist = [&](const Vertex& v) { return kGuard - sign * (axis == 0 ? v.x : v.y); };
+    int m = 0;
+    for (int i = 0; i < n; ++i) {
+        const Vertex& a = in[i];
+        const Vertex& b = in[(i + 1) % n];
+        float da = dist(a), db = dist(b);
+        if (da >= 0) out[m++] = a;
+        if ((da >= 0) != (db >= 0)) {
+            out[m++] = da >= 0 ? Between(a, b, da / (da - db)) : Between(b, a, db / (db - da));
+        }
+    }
+    return m;
+}
+
 } // namespace
+
+void Pipeline::Compile(const State& state) {
+    state_ = state;
+    DepthMode depth = state.forceGeneric ? DepthMode::Any : DepthFor(state);
+    BlendMode blend = state.forceGeneric ? BlendMode::Any : BlendFor(state);
+    const Stage& g = state.stages[0];
+    for (int minified = 0; minified < 2; ++minified) {
+        Filter filter = minified ? g.minFilter : g.magFilter;
+        ShadeMode shade = state.forceGeneric ? ShadeMode::Generic : ShadeFor(state, filter);
+        for (int persp = 0; persp < 2; ++persp)
+            spans_[minified][persp] = PickSpan(depth, shade, blend, persp != 0);
+    }
+    choosesFilter_ = g.texture.texels != nullptr && g.minFilter != g.magFilter;
+}
 
 void ClearColour(const Target& t, const Rect& rect, std::uint32_t colour) {
     Rect r = Inside(t, rect);
@@ -34,11 +311,112 @@ void ClearDepth(const Target& t, const Rect& rect, float z) {
     }
 }
 
-void Pipeline::Compile(const State& state) { state_ = state; }
-SpanFn Pipeline::Span(bool, bool) const { return nullptr; }
-void DrawTriangle(const Target&, const Rect&, const Pipeline&, const Vertex&, const Vertex&,
-                  const Vertex&) {}
-void DrawLine(const Target&, const Rect&, const Pipeline&, const Vertex&, const Vertex&) {}
-void DrawPoint(const Target&, const Rect&, const Pipeline&, const Vertex&) {}
+void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v0,
+                  const Vertex& v1, const Vertex& v2) {
+    Rect clip = Inside(t, scissor);
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return;
+    if (!Finite(v0) || !Finite(v1) || !Finite(v2)) return;
+    bool inside = InGuardBand(v0) && InGuardBand(v1) && InGuardBand(v2);
+    if (inside && !p.state().flat) {
+        FillTriangle(t, clip, p, &v0, &v1, &v2);
+        return;
+    }
+    Vertex poly[2][8];
+    poly[0][0] = v0;
+    poly[0][1] = v1;
+    poly[0][2] = v2;
+    if (p.state().flat) {
+        for (int i = 1; i < 3; ++i)
+            std::copy(v0.a + kDiffuse, v0.a + kTex0, poly[0][i].a + kDiffuse);
+    }
+    int n = 3, cur = 0;
+    for (int side = 0; side < 4 && n >= 3 && !inside; ++side) {
+        n = ClipSide(poly[cur], n, poly[1 - cur], side / 2, side % 2 ? 1.0f : -1.0f);
+        cur = 1 - cur;
+    }
+    for (int i = 1; i + 1 < n; ++i)
+        FillTriangle(t, clip, p, &poly[cur][0], &poly[cur][i], &poly[cur][i + 1]);
+}
+
+// --- lines and points ------------------------------------------------------------------
+
+namespace {
+
+// Draws the pixel (x, y) with attributes interpolated at fraction f of the way from a to b.
+void LinePixel(const Target& t, const Pipeline& p, SpanFn span, const Vertex& a,
+               const Vertex& b, float f, std::int64_t x, std::int64_t y) {
+    SpanArgs s;
+    for (int k = 0; k < kAttrCount; ++k) {
+        s.v[k] = a.a[k] + (b.a[k] - a.a[k]) * f;
+        s.dx[k] = 0.0f;
+    }
+    std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * t.width + static_cast<std::ptrdiff_t>(x);
+    s.colour = t.colour + at;
+    s.depth = t.depth != nullptr ? t.depth + at : nullptr;
+    s.count = 1;
+    s.minified = false;
+    s.state = &p.state();
+    span(s);
+}
+
+// Keeps a rounded coordinate within a few pixels of the clip range: pixels beyond it are
+// never drawn, and the integer stays small.
+std::int64_t Near(double v, int lo, int hi) {
+    return RoundHalfUp(std::clamp(v, static_cast<double>(lo) - 4.0, static_cast<double>(hi) + 4.0));
+}
+
+} // namespace
+
+void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v0,
+              const Vertex& v1) {
+    Rect clip = Inside(t, scissor);
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return;
+    if (!Finite(v0) || !Finite(v1)) return;
+    Vertex b = v1;
+    if (p.state().flat) std::copy(v0.a + kDiffuse, v0.a + kTex0, b.a + kDiffuse);
+    const Vertex& a = v0;
+    double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
+    bool xMajor = std::fabs(dx) >= std::fabs(dy);
+    double major0 = xMajor ? a.x : a.y, major1 = xMajor ? b.x : b.y;
+    double minor0 = xMajor ? a.y : a.x, slope = xMajor ? dy / dx : dx / dy;
+    int lo = xMajor ? clip.left : clip.top, hi = (xMajor ? clip.right : clip.bottom) - 1;
+    int minorLo = xMajor ? clip.top : clip.left, minorHi = (xMajor ? clip.bottom : clip.right) - 1;
+    std::int64_t s0 = Near(major0, lo, hi), s1 = Near(major1, lo, hi);
+    if (s0 == s1) return;
+    const std::int64_t dir = s1 > s0 ? 1 : -1;
+    // The start pixel is drawn, the end pixel is not.
+    std::int64_t first = std::max<std::int64_t>(std::min(s0, s1 - dir), lo);
+    std::int64_t last = std::min<std::int64_t>(std::max(s0, s1 - dir), hi);
+
+    float q = a.a[kQ];
+    bool perspective = !(q == b.a[kQ] && q > 0.0f);
+    Vertex pa = a;
+    if (!perspective) {
+        for (int k = kDiffuse; k < kAttrCount; ++k) pa.a[k] /= q, b.a[k] /= q;
+    }
+    SpanFn span = p.Span(false, perspective);
+    double length = major1 - major0;
+    for (std::int64_t m = first; m <= last; ++m) {
+        double f = std::clamp((static_cast<double>(m) - major0) / length, 0.0, 1.0);
+        std::int64_t n = Near(minor0 + (static_cast<double>(m) - major0) * slope, minorLo, minorHi);
+        if (n < minorLo || n > minorHi) continue;
+        LinePixel(t, p, span, pa, b, static_cast<float>(f), xMajor ? m : n, xMajor ? n : m);
+    }
+}
+
+void DrawPoint(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v) {
+    Rect clip = Inside(t, scissor);
+    if (clip.left >= clip.right || clip.top >= clip.bottom || !Finite(v)) return;
+    std::int64_t x = Near(v.x, clip.left, clip.right - 1);
+    std::int64_t y = Near(v.y, clip.top, clip.bottom - 1);
+    if (x < clip.left || x >= clip.right || y < clip.top || y >= clip.bottom) return;
+    float q = v.a[kQ];
+    bool perspective = !(q > 0.0f);
+    Vertex pv = v;
+    if (!perspective) {
+        for (int k = kDiffuse; k < kAttrCount; ++k) pv.a[k] /= q;
+    }
+    LinePixel(t, p, p.Span(false, perspective), pv, pv, 0.0f, x, y);
+}
 
 } // namespace raster

@@ -115,7 +115,6 @@ struct State {
     std::uint8_t alphaRef = 0;
     Cull cull = Cull::CounterClockwise;
     bool flat = false;                  // flat shading: the first vertex's colours everywhere
-    bool lastPixel = false;             // lines also draw the end point's pixel
     bool addSpecular = false;           // specular colour added after the stages
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     Stage stages[kStages];
@@ -131,17 +130,16 @@ public:
     void Compile(const State& state);
     const State& state() const { return state_; }
 
-    // Internal to the rasteriser: the loops for a magnified and a minified texture, and
-    // whether vertices differ in q so that the per-pixel divide is needed.
-    SpanFn Span(bool minified, bool perspective) const;
-    bool NeedsTexture0() const { return needsTexture0_; }
+    // The loop for a magnified or minified stage-0 texture, with or without the per-pixel
+    // divide by q (not needed when all vertices share one q).
+    SpanFn Span(bool minified, bool perspective) const { return spans_[minified][perspective]; }
+    // Whether stage 0's min and mag filters differ, so that each triangle must choose.
+    bool ChoosesFilter() const { return choosesFilter_; }
 
 private:
     State state_;
     SpanFn spans_[2][2] = {}; // [minified][perspective]
-    bool needsTexture0_ = false;
-    int texArea_ = 0; // texel count of stage 0, for choosing between min and mag filter
-    friend struct TriangleSetup;
+    bool choosesFilter_ = false;
 };
 
 // The three vertices in drawing order; the first gives the colour under flat shading.
