@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -82,6 +83,28 @@ void TellOnce(const std::string& family, const std::string& line) {
     }
 }
 
+// fontconfig keeps a little memory until FcFini; letting everything go at exit keeps
+// leak checkers quiet about fonts.
+void CloseAll() {
+    Library& lib = Lib();
+    lib.faces.clear();
+    lib.matches.clear();
+    if (lib.freetype != nullptr) {
+        FT_Done_FreeType(lib.freetype); // also closes every face
+        lib.freetype = nullptr;
+    }
+    FcFini();
+}
+
+bool StartFontconfig() {
+    static bool started = false;
+    if (!started && FcInit() == FcTrue) {
+        started = true;
+        std::atexit(CloseAll);
+    }
+    return started;
+}
+
 FT_Library FreeType() {
     Library& lib = Lib();
     if (!lib.freetypeTried) {
@@ -129,7 +152,7 @@ void ReadMatch(FcPattern* match, const FontRequest& request, Found& found) {
 }
 
 bool AskFontconfig(const FontRequest& request, Found& found) {
-    if (FcInit() != FcTrue) {
+    if (!StartFontconfig()) {
         return false;
     }
     FcPattern* pattern = FcPatternCreate();
