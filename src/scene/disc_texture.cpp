@@ -164,6 +164,20 @@ void CreateSceneResources() {
     BuildDiscTexture();
 }
 
+void ReleaseSceneResources() {
+    if (app.discTexture != nullptr) {
+        app.discTexture->Release();
+        app.discTexture = nullptr;
+    }
+    if (app.ringVertexBuffer != nullptr) {
+        app.ringVertexBuffer->Release();
+        app.ringVertexBuffer = nullptr;
+    }
+    delete[] app.ringVertices;
+    app.ringVertices = nullptr;
+    app.stripVertexCount = 0;
+}
+
 void BuildDiscTexture() {
     if (app.device == nullptr) {
         return;

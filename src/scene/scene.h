@@ -23,3 +23,7 @@ HRESULT MakeVertexBuffer(std::uint32_t byteLength, IDirect3DVertexBuffer8*& buff
 HRESULT UploadVertices(IDirect3DVertexBuffer8* buffer, const void* source, std::uint32_t byteCount);
 void DrawRingMesh(std::int32_t pass);
 void RenderFrame();
+// Gives back the array, the buffer and the texture CreateSceneResources made, so that a
+// process running the program more than once leaves nothing behind. Call it before the
+// device is released.
+void ReleaseSceneResources();

@@ -113,4 +113,15 @@ TEST_F(SceneTest, TextureIsCreatedOnceAndAFailedLockLeavesItAlone) {
     EXPECT_EQ(app.discTexture, nullptr);
 }
 
+TEST_F(SceneTest, ReleaseGivesBackEverythingTheSceneMade) {
+    CreateSceneResources();
+    ReleaseSceneResources();
+    EXPECT_EQ(device.buffers.at(0)->refs, 0u);
+    EXPECT_EQ(device.createdTextures.at(0)->refs, 0u);
+    EXPECT_EQ(app.ringVertices, nullptr);
+    EXPECT_EQ(app.ringVertexBuffer, nullptr);
+    EXPECT_EQ(app.discTexture, nullptr);
+    ReleaseSceneResources();  // a second time finds nothing to give back
+}
+
 } // namespace
