@@ -130,12 +130,6 @@ TEST(ReplayViews, InsetShowsTheStartAndTheMainViewFollowsTheSelection) {
     }
 }
 
-TEST(ReplayViews, RingsAtRestShowSectorZeroOnPlusX) {
-    const Replayed run = Replay("frames 3\nscreenshot a.png\n");
-    ExpectViewShows(run, app.insetViewport, {0, 0, 0, 0}, "inset");
-    ExpectViewShows(run, app.mainViewport, {0, 0, 0, 0}, "main view");
-}
-
 } // namespace
 
 #endif
