@@ -80,8 +80,8 @@ struct VertexLayout {
 
 // A vertex after transform and lighting, before clipping and projection.
 struct ClipVertex {
-    // x, y, z, w in clip space (position x world x view x projection), then diffuse rgba
-    // and specular rgba in 0..255, then stage 0 and stage 1 texture coordinates.
+    // x, y, z, w in clip space (position x world x view x projection), then the
+    // rasteriser's attributes from raster::kDiffuse on, not yet multiplied by q.
     alignas(16) float c[16];
     std::uint8_t outside;   // clip planes the vertex lies behind (near, far, w)
     raster::Vertex screen;  // projected, valid when outside == 0
@@ -154,7 +154,7 @@ private:
     VertexLayout Layout() const;
     void Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const;
     void Light(const VertexLayout& layout, const BYTE* vertex, const float* world,
-               float* colour) const;
+               float* diffuse, float* specular) const;
     void Project(const float* clip, raster::Vertex& out) const;
     void DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count);
     void DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count);

@@ -20,7 +20,11 @@ constexpr int kTexCountShift = 8;
 constexpr std::uint8_t kNear = 1, kFar = 2, kSmallW = 4;
 constexpr float kMinW = 1.0e-5f;
 
-constexpr int kColour = 4;    // first colour slot of ClipVertex::c
+// ClipVertex::c from slot 4 holds the rasteriser's attributes from kDiffuse on.
+constexpr int kColour = 4;
+constexpr int kDiffuseAt = kColour + raster::kDiffuse - 2;
+constexpr int kTexAt = kColour + raster::kTex0 - 2;
+constexpr int kSpecularAt = kColour + raster::kSpecular - 2;
 constexpr int kClipSlots = 16;
 
 float ReadFloat(const BYTE* p) {
@@ -35,12 +39,9 @@ DWORD ReadDword(const BYTE* p) {
     return d;
 }
 
-// A D3DCOLOR as four floats r, g, b, a in 0..255.
+// A D3DCOLOR as four floats b, g, r, a in 0..255 (its bytes in memory order).
 void Unpack(DWORD c, float* out) {
-    out[0] = static_cast<float>((c >> 16) & 0xFF);
-    out[1] = static_cast<float>((c >> 8) & 0xFF);
-    out[2] = static_cast<float>(c & 0xFF);
-    out[3] = static_cast<float>(c >> 24);
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<float>((c >> (8 * i)) & 0xFF);
 }
 
 D3DCOLORVALUE ToValue(DWORD c) {
@@ -248,7 +249,7 @@ void Device::UpdateTransforms() {
 // 1 / (a0 + a1 d + a2 d^2) times the spot cone, nothing beyond the light's range.
 // Specular (only under D3DRS_SPECULARENABLE) uses the half vector towards the eye.
 void Device::Light(const VertexLayout& layout, const BYTE* vertex, const float* world,
-                   float* colour) const {
+                   float* diffuse, float* specular) const {
     const DWORD* rs = renderStates_;
     const D3DMATERIAL8& mat = vs_.material;
     bool colourVertex = rs[D3DRS_COLORVERTEX] != FALSE;
@@ -264,7 +265,7 @@ void Device::Light(const VertexLayout& layout, const BYTE* vertex, const float* 
     D3DCOLORVALUE aSrc = source(rs[D3DRS_AMBIENTMATERIALSOURCE], mat.Ambient);
     D3DCOLORVALUE sSrc = source(rs[D3DRS_SPECULARMATERIALSOURCE], mat.Specular);
     D3DCOLORVALUE eSrc = source(rs[D3DRS_EMISSIVEMATERIALSOURCE], mat.Emissive);
-    bool specular = rs[D3DRS_SPECULARENABLE] != FALSE;
+    bool specularOn = rs[D3DRS_SPECULARENABLE] != FALSE;
 
     Vec3 p = {world[0], world[1], world[2]};
     Vec3 n = {0.0f, 0.0f, 0.0f};
@@ -291,20 +292,20 @@ void Device::Light(const VertexLayout& layout, const BYTE* vertex, const float* 
         amb.r += l.Ambient.r * reach, amb.g += l.Ambient.g * reach, amb.b += l.Ambient.b * reach;
         float nl = std::max(0.0f, Dot(n, toLight)) * reach;
         dif.r += l.Diffuse.r * nl, dif.g += l.Diffuse.g * nl, dif.b += l.Diffuse.b * nl;
-        if (specular && nl > 0.0f) {
+        if (specularOn && nl > 0.0f) {
             float nh = std::max(0.0f, Dot(n, Normalised(toLight + toEye)));
             float s = std::pow(nh, mat.Power) * reach;
             spe.r += l.Specular.r * s, spe.g += l.Specular.g * s, spe.b += l.Specular.b * s;
         }
     }
-    colour[0] = Clamp01(eSrc.r + aSrc.r * amb.r + dSrc.r * dif.r) * 255.0f;
-    colour[1] = Clamp01(eSrc.g + aSrc.g * amb.g + dSrc.g * dif.g) * 255.0f;
-    colour[2] = Clamp01(eSrc.b + aSrc.b * amb.b + dSrc.b * dif.b) * 255.0f;
-    colour[3] = Clamp01(dSrc.a) * 255.0f;
-    colour[4] = Clamp01(sSrc.r * spe.r) * 255.0f;
-    colour[5] = Clamp01(sSrc.g * spe.g) * 255.0f;
-    colour[6] = Clamp01(sSrc.b * spe.b) * 255.0f;
-    colour[7] = Clamp01(sSrc.a) * 255.0f;
+    diffuse[0] = Clamp01(eSrc.b + aSrc.b * amb.b + dSrc.b * dif.b) * 255.0f;
+    diffuse[1] = Clamp01(eSrc.g + aSrc.g * amb.g + dSrc.g * dif.g) * 255.0f;
+    diffuse[2] = Clamp01(eSrc.r + aSrc.r * amb.r + dSrc.r * dif.r) * 255.0f;
+    diffuse[3] = Clamp01(dSrc.a) * 255.0f;
+    specular[0] = Clamp01(sSrc.b * spe.b) * 255.0f;
+    specular[1] = Clamp01(sSrc.g * spe.g) * 255.0f;
+    specular[2] = Clamp01(sSrc.r * spe.r) * 255.0f;
+    specular[3] = Clamp01(sSrc.a) * 255.0f;
 }
 
 // Clip space to the viewport: x -1..1 to X..X+Width, y 1..-1 to Y..Y+Height (pixel
@@ -333,15 +334,15 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
         if (lighting) {
             float world[3];
             for (int j = 0; j < 3; ++j) world[j] = x * w[0][j] + y * w[1][j] + z * w[2][j] + w[3][j];
-            Light(layout, v, world, c + kColour);
+            Light(layout, v, world, c + kDiffuseAt, c + kSpecularAt);
         } else {
-            Unpack(layout.diffuse >= 0 ? ReadDword(v + layout.diffuse) : 0xFFFFFFFFu, c + kColour);
-            Unpack(layout.specular >= 0 ? ReadDword(v + layout.specular) : 0u, c + kColour + 4);
+            Unpack(layout.diffuse >= 0 ? ReadDword(v + layout.diffuse) : 0xFFFFFFFFu, c + kDiffuseAt);
+            Unpack(layout.specular >= 0 ? ReadDword(v + layout.specular) : 0u, c + kSpecularAt);
         }
         for (int s = 0; s < 2; ++s) {
             int at = layout.tex[s];
-            c[kColour + 8 + 2 * s] = at >= 0 ? ReadFloat(v + at) : 0.0f;
-            c[kColour + 9 + 2 * s] = at >= 0 ? ReadFloat(v + at + 4) : 0.0f;
+            c[kTexAt + 2 * s] = at >= 0 ? ReadFloat(v + at) : 0.0f;
+            c[kTexAt + 2 * s + 1] = at >= 0 ? ReadFloat(v + at + 4) : 0.0f;
         }
         if (layout.pretransformed) {
             // Screen pixels already; rhw gives perspective (a useless one counts as 1).

@@ -116,31 +116,51 @@ BlendMode BlendFor(const State& s) {
 
 // --- triangles -----------------------------------------------------------------------------
 
-// Smallest x in [lo, hi + 1] with n + s x >= 0 (s > 0); hi + 1 when there is none.
-// The floating estimate is within one of the answer; the integer checks make it exact.
-std::int64_t FirstInside(std::int64_t n, std::int64_t s, std::int64_t lo, std::int64_t hi) {
-    double e = -static_cast<double>(n) / static_cast<double>(s);
-    e = std::clamp(e, static_cast<double>(lo), static_cast<double>(hi + 1));
-    auto x = static_cast<std::int64_t>(e);
-    while (x <= hi && n + s * x < 0) ++x;
-    while (x > lo && n + s * (x - 1) >= 0) --x;
-    return x;
+// floor(a / b) for b > 0 and |a| < 2^52: a floating estimate made exact with integers.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b, double invB) {
+    auto q = static_cast<std::int64_t>(static_cast<double>(a) * invB);
+    while (q * b > a) --q;
+    while ((q + 1) * b <= a) ++q;
+    return q;
 }
 
-// Largest x in [lo - 1, hi] with n + s x >= 0 (s < 0); lo - 1 when there is none.
-std::int64_t LastInside(std::int64_t n, std::int64_t s, std::int64_t lo, std::int64_t hi) {
-    double e = -static_cast<double>(n) / static_cast<double>(s);
-    e = std::clamp(e, static_cast<double>(lo - 1), static_cast<double>(hi));
-    auto x = static_cast<std::int64_t>(e);
-    while (x >= lo && n + s * x < 0) --x;
-    while (x < hi && n + s * (x + 1) >= 0) ++x;
-    return x;
-}
+// One sloped edge walked down the rows. On each row the pixels inside the edge are
+// x >= bound (a left edge) or x <= bound (a right edge). Like Bresenham's, the bound
+// steps by a whole quotient per row and a remainder carries the rest, so every row's bound
+// is exact without a division; the carry is taken without a branch.
+struct EdgeWalk {
+    std::int64_t bound = 0;  // the bound on the current row
+    std::int64_t rest = 0;   // remainder, in [0, s)
+    std::int64_t s = 1;      // |change of the edge function per pixel|
+    std::int64_t step = 0;   // whole change of the bound per row
+    std::int64_t carry = 0;  // change of the remainder per row, less s for a right edge
 
-struct Edge {
-    std::int64_t row; // edge function (with tie-break bias) at pixel column 0 of the row
-    std::int64_t perX; // change per pixel to the right
-    std::int64_t perY; // change per row down
+    // row: edge function (tie-break included) at pixel column 0; perX, perY its steps.
+    void StartLeft(std::int64_t row, std::int64_t perX, std::int64_t perY) {
+        // Smallest x with row + s x >= 0.
+        s = perX;
+        const double inv = 1.0 / static_cast<double>(s);
+        bound = -FloorDiv(row, s, inv);
+        rest = row + s * bound;  // in [0, s)
+        step = FloorDiv(-perY, s, inv);
+        carry = perY + s * step; // in (-s, 0]
+    }
+    void StartRight(std::int64_t row, std::int64_t perX, std::int64_t perY) {
+        // Largest x with row - s x >= 0.
+        s = -perX;
+        const double inv = 1.0 / static_cast<double>(s);
+        bound = FloorDiv(row, s, inv);
+        rest = row - s * bound;  // in [0, s)
+        step = FloorDiv(perY, s, inv) + 1;
+        carry = perY - s * step; // in [-s, 0): the step is taken one too far
+    }
+    // Both kinds: add the step, then take one back if the remainder went negative.
+    void NextRow(bool left) {
+        bound += step, rest += carry;
+        std::int64_t negative = rest >> 63;
+        bound += left ? -negative : negative;
+        rest += s & negative;
+    }
 };
 
 // Whether the texture is drawn smaller than its texels: texels per pixel above one.
@@ -149,6 +169,12 @@ bool Minified(const Pipeline& p, const float* gx, const float* gy, float q) {
     float texels = std::fabs(gx[kTex0] * gy[kTex0 + 1] - gy[kTex0] * gx[kTex0 + 1]) *
                    static_cast<float>(t.width) * static_cast<float>(t.height);
     return texels > q * q;
+}
+
+// The attribute planes at offset (ox, oy) from their base point.
+template <int N>
+void Evaluate(const float* base, const float* gx, const float* gy, float ox, float oy, float* out) {
+    for (int k = 0; k < N; ++k) out[k] = base[k] + gx[k] * ox + gy[k] * oy;
 }
 
 // Fills one triangle whose vertices all lie within the guard band.
@@ -185,23 +211,45 @@ void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Ve
     // Edge a->b: E(p) = (ya - yb)(px - xa) + (xb - xa)(py - ya), positive inside. A pixel
     // centre on the edge counts only for a top edge (horizontal, going right) or a left
     // edge (going up): that is the -1 bias on the others.
-    Edge e[3];
+    // Each edge bounds the row's pixels from the left or the right; a horizontal edge
+    // bounds the rows instead. Missing bounds are walkers that never bind.
+    EdgeWalk left[2], right[2];
+    left[0].bound = left[1].bound = x0;
+    right[0].bound = right[1].bound = x1;
+    int lefts = 0, rights = 0;
+    std::int64_t skip = 0; // rows a horizontal edge cuts from the top
     for (int i = 0; i < 3; ++i) {
         int j = (i + 1) % 3;
         std::int64_t A = Y[i] - Y[j], B = X[j] - X[i];
         bool topLeft = A > 0 || (A == 0 && B > 0);
-        e[i].perX = A << kSubBits;
-        e[i].perY = B << kSubBits;
-        e[i].row = -A * X[i] + B * ((y0 << kSubBits) - Y[i]) - (topLeft ? 0 : 1);
+        std::int64_t row = -A * X[i] + B * ((y0 << kSubBits) - Y[i]) - (topLeft ? 0 : 1);
+        std::int64_t perX = A << kSubBits, perY = B << kSubBits;
+        if (perX > 0) {
+            left[lefts++].StartLeft(row, perX, perY);
+        } else if (perX < 0) {
+            right[rights++].StartRight(row, perX, perY);
+        } else if (perY > 0) {
+            // Inside from the first row k (from y0) with row + perY k >= 0.
+            skip = std::max<std::int64_t>(0, -FloorDiv(row, perY, 1.0 / static_cast<double>(perY)));
+        } else {
+            // Inside up to the last row k with row - |perY| k >= 0.
+            y1 = std::min(y1, y0 + FloorDiv(row, -perY, -1.0 / static_cast<double>(perY)));
+        }
     }
+    for (std::int64_t k = 0; k < skip && y0 <= y1; ++k, ++y0) {
+        for (EdgeWalk& w : left) w.NextRow(true);
+        for (EdgeWalk& w : right) w.NextRow(false);
+    }
+    if (y0 > y1) return;
 
     // Attribute planes over the snapped positions, as value + gx (x - fx0) + gy (y - fy0).
     const float fx0 = static_cast<float>(X[0]) / kSub, fy0 = static_cast<float>(Y[0]) / kSub;
     const float dx1 = static_cast<float>(X[1] - X[0]) / kSub, dy1 = static_cast<float>(Y[1] - Y[0]) / kSub;
     const float dx2 = static_cast<float>(X[2] - X[0]) / kSub, dy2 = static_cast<float>(Y[2] - Y[0]) / kSub;
     const float inv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
+    const int n = p.Attributes();
     alignas(16) float base[kAttrCount], gx[kAttrCount], gy[kAttrCount];
-    for (int k = 0; k < kAttrCount; ++k) {
+    for (int k = 0; k < n; ++k) {
         float d1 = v[1]->a[k] - v[0]->a[k], d2 = v[2]->a[k] - v[0]->a[k];
         base[k] = v[0]->a[k];
         gx[k] = (d1 * dy2 - d2 * dy1) * inv;
@@ -212,26 +260,24 @@ void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Ve
     bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
     if (!perspective) {
         float w = 1.0f / q;
-        for (int k = kDiffuse; k < kAttrCount; ++k) base[k] *= w, gx[k] *= w, gy[k] *= w;
+        for (int k = kDiffuse; k < n; ++k) base[k] *= w, gx[k] *= w, gy[k] *= w;
     }
     bool minified = p.ChoosesFilter() && Minified(p, gx, gy, perspective ? q : 1.0f);
 
-    SpanArgs s;
+    SpanArgs s{};
     s.minified = minified;
     s.state = &p.state();
-    for (int k = 0; k < kAttrCount; ++k) s.dx[k] = gx[k];
+    for (int k = 0; k < n; ++k) s.dx[k] = gx[k];
     SpanFn span = p.Span(minified, perspective);
     for (std::int64_t y = y0; y <= y1; ++y) {
-        std::int64_t xs = x0, xe = x1;
-        for (Edge& ed : e) {
-            if (ed.perX > 0) xs = std::max(xs, FirstInside(ed.row, ed.perX, x0, x1));
-            else if (ed.perX < 0) xe = std::min(xe, LastInside(ed.row, ed.perX, x0, x1));
-            else if (ed.row < 0) xe = xs - 1;
-            ed.row += ed.perY;
-        }
+        std::int64_t xs = std::max({x0, left[0].bound, left[1].bound});
+        std::int64_t xe = std::min({x1, right[0].bound, right[1].bound});
+        for (EdgeWalk& w : left) w.NextRow(true);
+        for (EdgeWalk& w : right) w.NextRow(false);
         if (xs > xe) continue;
         const float ox = static_cast<float>(xs) - fx0, oy = static_cast<float>(y) - fy0;
-        for (int k = 0; k < kAttrCount; ++k) s.v[k] = base[k] + gx[k] * ox + gy[k] * oy;
+        if (n == kBasicAttrs) Evaluate<kBasicAttrs>(base, gx, gy, ox, oy, s.v);
+        else Evaluate<kAttrCount>(base, gx, gy, ox, oy, s.v);
         std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * t.width + xs;
         s.colour = t.colour + at;
         s.depth = t.depth != nullptr ? t.depth + at : nullptr;
@@ -246,6 +292,12 @@ bool Finite(const Vertex& v) {
         if (!std::isfinite(a)) return false;
     }
     return true;
+}
+
+// Flat shading: every vertex takes the first one's colours.
+void CopyColours(const Vertex& from, Vertex& to) {
+    std::copy(from.a + kDiffuse, from.a + kDiffuse + 4, to.a + kDiffuse);
+    std::copy(from.a + kSpecular, from.a + kSpecular + 4, to.a + kSpecular);
 }
 
 bool InGuardBand(const Vertex& v) { return std::fabs(v.x) <= kGuard && std::fabs(v.y) <= kGuard; }
@@ -290,6 +342,12 @@ void Pipeline::Compile(const State& state) {
             spans_[minified][persp] = PickSpan(depth, shade, blend, persp != 0);
     }
     choosesFilter_ = g.texture.texels != nullptr && g.minFilter != g.magFilter;
+    attributes_ = kBasicAttrs;
+    for (int minified = 0; minified < 2; ++minified) {
+        Filter filter = minified ? g.minFilter : g.magFilter;
+        if (state.forceGeneric || ShadeFor(state, filter) == ShadeMode::Generic)
+            attributes_ = kAttrCount;
+    }
 }
 
 void ClearColour(const Target& t, const Rect& rect, std::uint32_t colour) {
@@ -326,8 +384,7 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
     poly[0][1] = v1;
     poly[0][2] = v2;
     if (p.state().flat) {
-        for (int i = 1; i < 3; ++i)
-            std::copy(v0.a + kDiffuse, v0.a + kTex0, poly[0][i].a + kDiffuse);
+        for (int i = 1; i < 3; ++i) CopyColours(v0, poly[0][i]);
     }
     int n = 3, cur = 0;
     for (int side = 0; side < 4 && n >= 3 && !inside; ++side) {
@@ -373,7 +430,7 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
     if (clip.left >= clip.right || clip.top >= clip.bottom) return;
     if (!Finite(v0) || !Finite(v1)) return;
     Vertex b = v1;
-    if (p.state().flat) std::copy(v0.a + kDiffuse, v0.a + kTex0, b.a + kDiffuse);
+    if (p.state().flat) CopyColours(v0, b);
     const Vertex& a = v0;
     double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
     bool xMajor = std::fabs(dx) >= std::fabs(dy);

@@ -27,15 +27,18 @@
 
 namespace raster {
 
-// Interpolated attribute slots of a vertex. Slots from kDiffuse on hold value x q.
+// Interpolated attribute slots of a vertex. Slots from kDiffuse on hold value x q. Colours
+// run b, g, r, a as the bytes of a 0xAARRGGBB word do. The first kBasicAttrs slots are all
+// that the common states read, so setup only works on those for them.
 enum Attr : int {
-    kZ = 0,         // depth 0..1 (not multiplied by q)
-    kQ = 1,         // 1/w
-    kDiffuse = 2,   // r, g, b, a in 0..255
-    kSpecular = 6,  // r, g, b, a in 0..255
-    kTex0 = 10,     // u, v of stage 0
-    kTex1 = 12,     // u, v of stage 1
-    kAttrCount = 16 // padded so that loops over attributes vectorise
+    kZ = 0,          // depth 0..1 (not multiplied by q)
+    kQ = 1,          // 1/w
+    kDiffuse = 2,    // b, g, r, a in 0..255
+    kTex0 = 6,       // u, v of stage 0
+    kBasicAttrs = 8,
+    kTex1 = 8,       // u, v of stage 1
+    kSpecular = 10,  // b, g, r, a in 0..255
+    kAttrCount = 16  // padded so that loops over attributes vectorise
 };
 
 struct Vertex {
@@ -135,11 +138,14 @@ public:
     SpanFn Span(bool minified, bool perspective) const { return spans_[minified][perspective]; }
     // Whether stage 0's min and mag filters differ, so that each triangle must choose.
     bool ChoosesFilter() const { return choosesFilter_; }
+    // Attribute slots the loops read: kBasicAttrs or kAttrCount.
+    int Attributes() const { return attributes_; }
 
 private:
     State state_;
     SpanFn spans_[2][2] = {}; // [minified][perspective]
     bool choosesFilter_ = false;
+    int attributes_ = kAttrCount;
 };
 
 // The three vertices in drawing order; the first gives the colour under flat shading.

@@ -3,34 +3,48 @@
 // so the inner loops do not branch on state; the Generic and Any modes cover everything.
 #include "platform/raster_span.h"
 
+#include <bit>
+#include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The per-pixel helpers must inline into the loops even where the compiler would not.
+#define RASTER_INLINE inline __attribute__((always_inline))
+
 namespace raster {
 namespace {
 
 constexpr std::uint32_t kLanes = 0x00FF00FFu; // two 8-bit channels with 8 spare bits each
 
 // Colours: rounded half up to 8 bits, clamped; NaN reads as 0.
-inline std::uint32_t ToByte(float f) {
+RASTER_INLINE std::uint32_t ToByte(float f) {
     f = f > 0.0f ? f : 0.0f;
     f = f < 255.0f ? f : 255.0f;
     return static_cast<std::uint32_t>(f + 0.5f);
 }
 
 // Depth: z in 0..1 to the 16-bit buffer's scale, rounded half up, clamped.
-inline std::uint32_t DepthOf(float z) {
+RASTER_INLINE std::uint32_t DepthOf(float z) {
     z = z > 0.0f ? z : 0.0f;
     z = z < 1.0f ? z : 1.0f;
     return static_cast<std::uint32_t>(z * 65535.0f + 0.5f);
 }
 
-// floor(f), with f clamped to +-1e9 first so that no value (NaN included) overflows.
-inline std::int32_t FloorInt(float f) {
-    f = f > -1.0e9f ? f : -1.0e9f;
+// Texture positions in 1/256 texel: f rounded to the nearest integer, ties to even. A value
+// beyond the int32 range (or NaN) gives some int32; the texel masks keep any in the texture.
+RASTER_INLINE std::int32_t Fixed(float f) {
+#if defined(__SSE2__)
+    return _mm_cvtss_si32(_mm_set_ss(f));
+#else
+    f = f > -1.0e9f ? f : -1.0e9f; // NaN fails the test and becomes -1e9
     f = f < 1.0e9f ? f : 1.0e9f;
-    auto i = static_cast<std::int32_t>(f);
-    return i - static_cast<std::int32_t>(f < static_cast<float>(i));
+    return static_cast<std::int32_t>(std::nearbyint(f));
+#endif
 }
 
-inline std::uint32_t Pack(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t a) {
+RASTER_INLINE std::uint32_t Pack(std::uint32_t r, std::uint32_t g, std::uint32_t b, std::uint32_t a) {
     return (a << 24) | (r << 16) | (g << 8) | b;
 }
 
@@ -51,23 +65,46 @@ inline bool Compare(Cmp f, std::uint32_t value, std::uint32_t reference) {
 }
 
 // Div255 on both lanes of a word at once; exact for lane values up to 255 x 255.
-inline std::uint32_t Div255Lanes(std::uint32_t x) {
+RASTER_INLINE std::uint32_t Div255Lanes(std::uint32_t x) {
     x += 0x00800080u;
     return ((x + ((x >> 8) & kLanes)) >> 8) & kLanes;
 }
 
 // Per channel Div255(a x w + b x (255 - w)), all four channels.
-inline std::uint32_t Mix(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+RASTER_INLINE std::uint32_t Mix(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
     std::uint32_t rb = Div255Lanes((a & kLanes) * w + (b & kLanes) * (255 - w));
     std::uint32_t ag = Div255Lanes(((a >> 8) & kLanes) * w + ((b >> 8) & kLanes) * (255 - w));
     return rb | (ag << 8);
 }
 
 // Per channel (a x (256 - f) + b x f) / 256, truncated: one bilinear step.
-inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t f) {
+RASTER_INLINE std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t f) {
     std::uint32_t rb = (((a & kLanes) * (256 - f) + (b & kLanes) * f) >> 8) & kLanes;
     std::uint32_t ag = ((((a >> 8) & kLanes) * (256 - f) + ((b >> 8) & kLanes) * f) >> 8) & kLanes;
     return rb | (ag << 8);
+}
+
+// Lerp(Lerp(t00, t10, fx), Lerp(t01, t11, fx), fy): the four texels around a sample.
+RASTER_INLINE std::uint32_t Bilinear(std::uint32_t t00, std::uint32_t t10, std::uint32_t t01,
+                                     std::uint32_t t11, std::uint32_t fx, std::uint32_t fy) {
+#if defined(__SSE2__)
+    // Both rows at once in 16-bit lanes: [t00 | t01] and [t10 | t11].
+    const __m128i zero = _mm_setzero_si128();
+    __m128i left = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t00)), zero);
+    left = _mm_unpacklo_epi64(left, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t01)), zero));
+    __m128i right = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t10)), zero);
+    right = _mm_unpacklo_epi64(right, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t11)), zero));
+    __m128i rows = _mm_srli_epi16(
+        _mm_add_epi16(_mm_mullo_epi16(left, _mm_set1_epi16(static_cast<short>(256 - fx))),
+                      _mm_mullo_epi16(right, _mm_set1_epi16(static_cast<short>(fx)))),
+        8);
+    __m128i top = _mm_mullo_epi16(rows, _mm_set1_epi16(static_cast<short>(256 - fy)));
+    __m128i bottom = _mm_mullo_epi16(_mm_unpackhi_epi64(rows, rows), _mm_set1_epi16(static_cast<short>(fy)));
+    __m128i out = _mm_srli_epi16(_mm_add_epi16(top, bottom), 8);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(out, out)));
+#else
+    return Lerp(Lerp(t00, t10, fx), Lerp(t01, t11, fx), fy);
+#endif
 }
 
 inline int Wrapped(int i, int size, Address mode) {
@@ -92,19 +129,19 @@ std::uint32_t Sample(const Stage& st, float u, float v, bool minified) {
     float su = u * static_cast<float>(t.width) * 256.0f;
     float sv = v * static_cast<float>(t.height) * 256.0f;
     if (filter == Filter::Point) {
-        int x = Wrapped(FloorInt(su) >> 8, t.width, st.addressU);
-        int y = Wrapped(FloorInt(sv) >> 8, t.height, st.addressV);
+        int x = Wrapped(Fixed(su) >> 8, t.width, st.addressU);
+        int y = Wrapped(Fixed(sv) >> 8, t.height, st.addressV);
         return t.texels[y * t.width + x];
     }
-    std::int32_t iu = FloorInt(su - 128.0f);
-    std::int32_t iv = FloorInt(sv - 128.0f);
+    std::int32_t iu = Fixed(su - 128.0f);
+    std::int32_t iv = Fixed(sv - 128.0f);
     int x0 = Wrapped(iu >> 8, t.width, st.addressU);
     int x1 = Wrapped((iu >> 8) + 1, t.width, st.addressU);
     const std::uint32_t* r0 = t.texels + Wrapped(iv >> 8, t.height, st.addressV) * t.width;
     const std::uint32_t* r1 = t.texels + Wrapped((iv >> 8) + 1, t.height, st.addressV) * t.width;
     std::uint32_t fx = static_cast<std::uint32_t>(iu) & 255;
     std::uint32_t fy = static_cast<std::uint32_t>(iv) & 255;
-    return Lerp(Lerp(r0[x0], r0[x1], fx), Lerp(r1[x0], r1[x1], fx), fy);
+    return Bilinear(r0[x0], r0[x1], r1[x0], r1[x1], fx, fy);
 }
 
 // The same sampling for a power-of-two texture with wrapping in both directions.
@@ -116,25 +153,24 @@ struct FastTexture {
     float scaleU = 0, scaleV = 0;
 
     explicit FastTexture(const Texture& t)
-        : texels(t.texels), maskU(t.width - 1), maskV(t.height - 1),
+        : texels(t.texels), shift(std::countr_zero(static_cast<unsigned>(t.width))),
+          maskU(t.width - 1), maskV(t.height - 1),
           scaleU(static_cast<float>(t.width) * 256.0f),
-          scaleV(static_cast<float>(t.height) * 256.0f) {
-        while ((1 << shift) < t.width) ++shift;
-    }
-    std::uint32_t Point(float u, float v) const {
-        std::int32_t x = (FloorInt(u * scaleU) >> 8) & maskU;
-        std::int32_t y = (FloorInt(v * scaleV) >> 8) & maskV;
+          scaleV(static_cast<float>(t.height) * 256.0f) {}
+    RASTER_INLINE std::uint32_t Point(float u, float v) const {
+        std::int32_t x = (Fixed(u * scaleU) >> 8) & maskU;
+        std::int32_t y = (Fixed(v * scaleV) >> 8) & maskV;
         return texels[(y << shift) | x];
     }
-    std::uint32_t Linear(float u, float v) const {
-        std::int32_t iu = FloorInt(u * scaleU - 128.0f);
-        std::int32_t iv = FloorInt(v * scaleV - 128.0f);
+    RASTER_INLINE std::uint32_t Linear(float u, float v) const {
+        std::int32_t iu = Fixed(u * scaleU - 128.0f);
+        std::int32_t iv = Fixed(v * scaleV - 128.0f);
         std::int32_t x0 = (iu >> 8) & maskU, x1 = ((iu >> 8) + 1) & maskU;
         const std::uint32_t* r0 = texels + (((iv >> 8) & maskV) << shift);
         const std::uint32_t* r1 = texels + ((((iv >> 8) + 1) & maskV) << shift);
         std::uint32_t fx = static_cast<std::uint32_t>(iu) & 255;
         std::uint32_t fy = static_cast<std::uint32_t>(iv) & 255;
-        return Lerp(Lerp(r0[x0], r0[x1], fx), Lerp(r1[x0], r1[x1], fx), fy);
+        return Bilinear(r0[x0], r0[x1], r1[x0], r1[x1], fx, fy);
     }
 };
 
@@ -275,32 +311,38 @@ constexpr std::uint32_t UsedAttributes() {
     return used;
 }
 
-inline std::uint32_t DiffuseAt(const float* v, float w) {
-    return Pack(ToByte(v[kDiffuse] * w), ToByte(v[kDiffuse + 1] * w), ToByte(v[kDiffuse + 2] * w),
-                ToByte(v[kDiffuse + 3] * w));
+// Four colour slots (b, g, r, a) at the pixel as a 0xAARRGGBB word, each as ToByte.
+RASTER_INLINE std::uint32_t ColourAt(const float* c, float w) {
+#if defined(__SSE2__)
+    __m128 x = _mm_mul_ps(_mm_loadu_ps(c), _mm_set1_ps(w));
+    x = _mm_max_ps(x, _mm_setzero_ps()); // NaN becomes 0, as in ToByte
+    x = _mm_min_ps(x, _mm_set1_ps(255.0f));
+    __m128i i = _mm_cvttps_epi32(_mm_add_ps(x, _mm_set1_ps(0.5f)));
+    i = _mm_packs_epi32(i, i);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(i, i)));
+#else
+    return Pack(ToByte(c[2] * w), ToByte(c[1] * w), ToByte(c[0] * w), ToByte(c[3] * w));
+#endif
 }
 
 template <ShadeMode S>
-inline std::uint32_t Shade(const float* v, float w, const FastTexture& tex, const State& st,
+RASTER_INLINE std::uint32_t Shade(const float* v, float w, const FastTexture& tex, const State& st,
                            bool minified) {
     if constexpr (S == ShadeMode::Diffuse) {
-        return DiffuseAt(v, w);
+        return ColourAt(v + kDiffuse, w);
     } else if constexpr (S == ShadeMode::Generic) {
         float uv[4] = {v[kTex0] * w, v[kTex0 + 1] * w, v[kTex1] * w, v[kTex1 + 1] * w};
-        std::uint32_t spec = Pack(ToByte(v[kSpecular] * w), ToByte(v[kSpecular + 1] * w),
-                                  ToByte(v[kSpecular + 2] * w), ToByte(v[kSpecular + 3] * w));
-        return RunStages(st, DiffuseAt(v, w), spec, uv, minified);
+        return RunStages(st, ColourAt(v + kDiffuse, w), ColourAt(v + kSpecular, w), uv, minified);
     } else {
         float u = v[kTex0] * w, tv = v[kTex0 + 1] * w;
         std::uint32_t t = Linear(S) ? tex.Linear(u, tv) : tex.Point(u, tv);
         std::uint32_t ta = t >> 24;
         if constexpr (S == ShadeMode::BlendPoint || S == ShadeMode::BlendLinear) {
-            return (Mix(DiffuseAt(v, w), t, ta) & 0x00FFFFFFu) | (ta << 24);
+            return (Mix(ColourAt(v + kDiffuse, w), t, ta) & 0x00FFFFFFu) | (ta << 24);
         } else {
-            std::uint32_t r = Div255(Channel(t, 2) * ToByte(v[kDiffuse] * w));
-            std::uint32_t g = Div255(Channel(t, 1) * ToByte(v[kDiffuse + 1] * w));
-            std::uint32_t b = Div255(Channel(t, 0) * ToByte(v[kDiffuse + 2] * w));
-            return Pack(r, g, b, ta);
+            std::uint32_t d = ColourAt(v + kDiffuse, w);
+            return Pack(Div255(Channel(t, 2) * Channel(d, 2)), Div255(Channel(t, 1) * Channel(d, 1)),
+                        Div255(Channel(t, 0) * Channel(d, 0)), ta);
         }
     }
 }

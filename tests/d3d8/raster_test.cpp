@@ -19,10 +19,8 @@ Vertex V(float x, float y, std::uint32_t argb = 0xFFFFFFFFu, float z = 0.0f, flo
     v.y = y;
     v.a[raster::kZ] = z;
     v.a[raster::kQ] = q;
-    v.a[raster::kDiffuse + 0] = static_cast<float>((argb >> 16) & 0xFF) * q;
-    v.a[raster::kDiffuse + 1] = static_cast<float>((argb >> 8) & 0xFF) * q;
-    v.a[raster::kDiffuse + 2] = static_cast<float>(argb & 0xFF) * q;
-    v.a[raster::kDiffuse + 3] = static_cast<float>(argb >> 24) * q;
+    for (int i = 0; i < 4; ++i)
+        v.a[raster::kDiffuse + i] = static_cast<float>((argb >> (8 * i)) & 0xFF) * q;
     return v;
 }
 
@@ -319,6 +317,47 @@ TEST(Raster, CullingFollowsScreenWinding) {
         bool ccw = canvas.At(0, 0) != 0;
         EXPECT_EQ(cw, cull != raster::Cull::Clockwise);
         EXPECT_EQ(ccw, cull != raster::Cull::CounterClockwise);
+    }
+}
+
+// Texel centres at (i + 0.5) / size; linear filtering across the wrap reads the far side.
+TEST(Raster, TextureSamplingTable) {
+    const std::uint32_t texels[2][4] = {{0x00000000u, 0xFFFFFFFFu, 0x11223344u, 0x80402010u},
+                                        {0x10204080u, 0x55667788u, 0x99AABBCCu, 0xDDEEFF00u}};
+    const struct {
+        raster::Filter filter;
+        float u, v;
+        std::uint32_t expected;
+    } cases[] = {
+        {raster::Filter::Linear, 0.125f, 0.25f, 0x00000000u},  // texel (0,0)'s centre
+        {raster::Filter::Linear, 0.375f, 0.75f, 0x55667788u},  // texel (1,1)'s centre
+        {raster::Filter::Linear, 0.25f, 0.25f, 0x7F7F7F7Fu},   // between (0,0) and (1,0)
+        {raster::Filter::Linear, 0.0f, 0.25f, 0x40201008u},    // between (3,0) and (0,0)
+        {raster::Filter::Linear, 0.125f, 0.0f, 0x08102040u},   // between (0,1) and (0,0)
+        {raster::Filter::Linear, 1.125f, -0.75f, 0x00000000u}, // whole turns away
+        {raster::Filter::Point, 0.3f, 0.6f, 0x55667788u},      // the texel containing it
+        {raster::Filter::Point, -0.1f, 0.25f, 0x80402010u},
+    };
+    for (bool fast : {false, true}) {
+        for (const auto& c : cases) {
+            raster::State s = Flat2D();
+            raster::Stage& g = s.stages[0];
+            // Modulating white takes the fast loops; selecting the texture the general one.
+            g.colourOp = fast ? raster::kOpModulate : raster::kOpSelect1;
+            g.colourArg1 = raster::kArgTexture;
+            g.colourArg2 = raster::kArgDiffuse;
+            g.alphaOp = raster::kOpSelect1;
+            g.alphaArg1 = raster::kArgTexture;
+            g.magFilter = g.minFilter = c.filter;
+            g.texture = {&texels[0][0], 4, 2};
+            raster::Pipeline p;
+            p.Compile(s);
+            Vertex v[3] = {V(0, 0), V(2, 0), V(0, 2)};
+            for (Vertex& x : v) x.a[raster::kTex0] = c.u, x.a[raster::kTex0 + 1] = c.v;
+            Canvas canvas(2, 2);
+            raster::DrawTriangle(canvas.target, canvas.All(), p, v[0], v[1], v[2]);
+            EXPECT_EQ(canvas.At(0, 0), c.expected) << c.u << "," << c.v << " fast " << fast;
+        }
     }
 }
 
