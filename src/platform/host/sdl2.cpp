@@ -133,6 +133,16 @@ bool SdlHost::Init() {
         return false;
     }
     started_ = true;
+    // With no display SDL falls back to drivers that show nothing; only a user who asks for
+    // one by SDL_VIDEODRIVER gets it.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const bool invisible = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 ||
+                                                 std::strcmp(driver, "dummy") == 0);
+    if (invisible && SDL_getenv("SDL_VIDEODRIVER") == nullptr) {
+        std::fprintf(stderr, "vormika: cannot open a display: no X11 or Wayland display found "
+                             "(is DISPLAY set?)\n");
+        return false;
+    }
     return true;
 }
 
