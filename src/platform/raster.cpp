@@ -116,52 +116,35 @@ BlendMode BlendFor(const State& s) {
 
 // --- triangles -----------------------------------------------------------------------------
 
-// floor(a / b) for b > 0 and |a| < 2^52: a floating estimate made exact with integers.
+// floor(a / b) for b > 0 and |a| < 2^50: a floating estimate, within one of the answer
+// at these magnitudes, made exact with integers (and without branches).
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b, double invB) {
     auto q = static_cast<std::int64_t>(static_cast<double>(a) * invB);
-    while (q * b > a) --q;
-    while ((q + 1) * b <= a) ++q;
+    std::int64_t r = a - q * b;
+    q -= static_cast<std::int64_t>(r < 0);
+    q += static_cast<std::int64_t>(r >= b);
     return q;
 }
 
-// One sloped edge walked down the rows. On each row the pixels inside the edge are
-// x >= bound (a left edge) or x <= bound (a right edge). Like Bresenham's, the bound
-// steps by a whole quotient per row and a remainder carries the rest, so every row's bound
-// is exact without a division; the carry is taken without a branch.
-struct EdgeWalk {
-    std::int64_t bound = 0;  // the bound on the current row
-    std::int64_t rest = 0;   // remainder, in [0, s)
-    std::int64_t s = 1;      // |change of the edge function per pixel|
-    std::int64_t step = 0;   // whole change of the bound per row
-    std::int64_t carry = 0;  // change of the remainder per row, less s for a right edge
+void StartLeft(EdgeWalk& e, std::int64_t row, std::int64_t perX, std::int64_t perY) {
+    // Smallest x with row + s x >= 0.
+    e.s = perX;
+    const double inv = 1.0 / static_cast<double>(e.s);
+    e.bound = -FloorDiv(row, e.s, inv);
+    e.rest = row + e.s * e.bound;     // in [0, s)
+    e.step = FloorDiv(-perY, e.s, inv);
+    e.carry = perY + e.s * e.step;    // in (-s, 0]
+}
 
-    // row: edge function (tie-break included) at pixel column 0; perX, perY its steps.
-    void StartLeft(std::int64_t row, std::int64_t perX, std::int64_t perY) {
-        // Smallest x with row + s x >= 0.
-        s = perX;
-        const double inv = 1.0 / static_cast<double>(s);
-        bound = -FloorDiv(row, s, inv);
-        rest = row + s * bound;  // in [0, s)
-        step = FloorDiv(-perY, s, inv);
-        carry = perY + s * step; // in (-s, 0]
-    }
-    void StartRight(std::int64_t row, std::int64_t perX, std::int64_t perY) {
-        // Largest x with row - s x >= 0.
-        s = -perX;
-        const double inv = 1.0 / static_cast<double>(s);
-        bound = FloorDiv(row, s, inv);
-        rest = row - s * bound;  // in [0, s)
-        step = FloorDiv(perY, s, inv) + 1;
-        carry = perY - s * step; // in [-s, 0): the step is taken one too far
-    }
-    // Both kinds: add the step, then take one back if the remainder went negative.
-    void NextRow(bool left) {
-        bound += step, rest += carry;
-        std::int64_t negative = rest >> 63;
-        bound += left ? -negative : negative;
-        rest += s & negative;
-    }
-};
+void StartRight(EdgeWalk& e, std::int64_t row, std::int64_t perX, std::int64_t perY) {
+    // Largest x with row - s x >= 0.
+    e.s = -perX;
+    const double inv = 1.0 / static_cast<double>(e.s);
+    e.bound = FloorDiv(row, e.s, inv);
+    e.rest = row - e.s * e.bound;     // in [0, s)
+    e.step = FloorDiv(perY, e.s, inv) + 1;
+    e.carry = perY - e.s * e.step;    // in [-s, 0): the step is taken one too far
+}
 
 // Whether the texture is drawn smaller than its texels: texels per pixel above one.
 bool Minified(const Pipeline& p, const float* gx, const float* gy, float q) {
@@ -171,10 +154,19 @@ bool Minified(const Pipeline& p, const float* gx, const float* gy, float q) {
     return texels > q * q;
 }
 
-// The attribute planes at offset (ox, oy) from their base point.
+// The planes of N attributes over a triangle: value at v0 and change per pixel in x and y.
 template <int N>
-void Evaluate(const float* base, const float* gx, const float* gy, float ox, float oy, float* out) {
-    for (int k = 0; k < N; ++k) out[k] = base[k] + gx[k] * ox + gy[k] * oy;
+void Planes(const Vertex* const* v, float dx1, float dy1, float dx2, float dy2, float inv,
+            float* __restrict base, float* __restrict gx, float* __restrict gy) {
+    const float* __restrict a0 = v[0]->a;
+    const float* __restrict a1 = v[1]->a;
+    const float* __restrict a2 = v[2]->a;
+    for (int k = 0; k < N; ++k) {
+        float d1 = a1[k] - a0[k], d2 = a2[k] - a0[k];
+        base[k] = a0[k];
+        gx[k] = (d1 * dy2 - d2 * dy1) * inv;
+        gy[k] = (d2 * dx1 - d1 * dx2) * inv;
+    }
 }
 
 // Fills one triangle whose vertices all lie within the guard band.
@@ -210,12 +202,12 @@ void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Ve
 
     // Edge a->b: E(p) = (ya - yb)(px - xa) + (xb - xa)(py - ya), positive inside. A pixel
     // centre on the edge counts only for a top edge (horizontal, going right) or a left
-    // edge (going up): that is the -1 bias on the others.
-    // Each edge bounds the row's pixels from the left or the right; a horizontal edge
-    // bounds the rows instead. Missing bounds are walkers that never bind.
-    EdgeWalk left[2], right[2];
-    left[0].bound = left[1].bound = x0;
-    right[0].bound = right[1].bound = x1;
+    // edge (going up): that is the -1 bias on the others. Each edge bounds the row's pixels
+    // from the left or the right; a horizontal edge bounds the rows instead. Missing bounds
+    // are walkers that never bind.
+    TriangleArgs a;
+    a.left[0].bound = a.left[1].bound = x0;
+    a.right[0].bound = a.right[1].bound = x1;
     int lefts = 0, rights = 0;
     std::int64_t skip = 0; // rows a horizontal edge cuts from the top
     for (int i = 0; i < 3; ++i) {
@@ -225,9 +217,9 @@ void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Ve
         std::int64_t row = -A * X[i] + B * ((y0 << kSubBits) - Y[i]) - (topLeft ? 0 : 1);
         std::int64_t perX = A << kSubBits, perY = B << kSubBits;
         if (perX > 0) {
-            left[lefts++].StartLeft(row, perX, perY);
+            StartLeft(a.left[lefts++], row, perX, perY);
         } else if (perX < 0) {
-            right[rights++].StartRight(row, perX, perY);
+            StartRight(a.right[rights++], row, perX, perY);
         } else if (perY > 0) {
             // Inside from the first row k (from y0) with row + perY k >= 0.
             skip = std::max<std::int64_t>(0, -FloorDiv(row, perY, 1.0 / static_cast<double>(perY)));
@@ -237,62 +229,44 @@ void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Ve
         }
     }
     for (std::int64_t k = 0; k < skip && y0 <= y1; ++k, ++y0) {
-        for (EdgeWalk& w : left) w.NextRow(true);
-        for (EdgeWalk& w : right) w.NextRow(false);
+        for (EdgeWalk& w : a.left) w.NextRow(true);
+        for (EdgeWalk& w : a.right) w.NextRow(false);
     }
     if (y0 > y1) return;
 
     // Attribute planes over the snapped positions, as value + gx (x - fx0) + gy (y - fy0).
-    const float fx0 = static_cast<float>(X[0]) / kSub, fy0 = static_cast<float>(Y[0]) / kSub;
+    a.fx0 = static_cast<float>(X[0]) / kSub;
+    a.fy0 = static_cast<float>(Y[0]) / kSub;
     const float dx1 = static_cast<float>(X[1] - X[0]) / kSub, dy1 = static_cast<float>(Y[1] - Y[0]) / kSub;
     const float dx2 = static_cast<float>(X[2] - X[0]) / kSub, dy2 = static_cast<float>(Y[2] - Y[0]) / kSub;
     const float inv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
     const int n = p.Attributes();
-    alignas(16) float base[kAttrCount], gx[kAttrCount], gy[kAttrCount];
-    for (int k = 0; k < n; ++k) {
-        float d1 = v[1]->a[k] - v[0]->a[k], d2 = v[2]->a[k] - v[0]->a[k];
-        base[k] = v[0]->a[k];
-        gx[k] = (d1 * dy2 - d2 * dy1) * inv;
-        gy[k] = (d2 * dx1 - d1 * dx2) * inv;
+    if (n == kBasicAttrs) {
+        Planes<kBasicAttrs>(v, dx1, dy1, dx2, dy2, inv, a.base, a.gx, a.gy);
+        std::fill(a.base + n, a.base + kAttrCount, 0.0f);
+        std::fill(a.gx + n, a.gx + kAttrCount, 0.0f);
+        std::fill(a.gy + n, a.gy + kAttrCount, 0.0f);
+    } else {
+        Planes<kAttrCount>(v, dx1, dy1, dx2, dy2, inv, a.base, a.gx, a.gy);
     }
     // One q for all three vertices: divide it out once here instead of at every pixel.
     float q = v[0]->a[kQ];
     bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
     if (!perspective) {
         float w = 1.0f / q;
-        for (int k = kDiffuse; k < n; ++k) base[k] *= w, gx[k] *= w, gy[k] *= w;
+        for (int k = kDiffuse; k < n; ++k) a.base[k] *= w, a.gx[k] *= w, a.gy[k] *= w;
     }
-    bool minified = p.ChoosesFilter() && Minified(p, gx, gy, perspective ? q : 1.0f);
-
-    SpanArgs s{};
-    s.minified = minified;
-    s.state = &p.state();
-    for (int k = 0; k < n; ++k) s.dx[k] = gx[k];
-    SpanFn span = p.Span(minified, perspective);
-    for (std::int64_t y = y0; y <= y1; ++y) {
-        std::int64_t xs = std::max({x0, left[0].bound, left[1].bound});
-        std::int64_t xe = std::min({x1, right[0].bound, right[1].bound});
-        for (EdgeWalk& w : left) w.NextRow(true);
-        for (EdgeWalk& w : right) w.NextRow(false);
-        if (xs > xe) continue;
-        const float ox = static_cast<float>(xs) - fx0, oy = static_cast<float>(y) - fy0;
-        if (n == kBasicAttrs) Evaluate<kBasicAttrs>(base, gx, gy, ox, oy, s.v);
-        else Evaluate<kAttrCount>(base, gx, gy, ox, oy, s.v);
-        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * t.width + xs;
-        s.colour = t.colour + at;
-        s.depth = t.depth != nullptr ? t.depth + at : nullptr;
-        s.count = static_cast<int>(xe - xs + 1);
-        span(s);
-    }
+    a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
+    a.target = &t;
+    a.state = &p.state();
+    a.y0 = y0;
+    a.y1 = y1;
+    a.x0 = x0;
+    a.x1 = x1;
+    p.Triangle(a.minified, perspective)(a);
 }
 
-bool Finite(const Vertex& v) {
-    if (!std::isfinite(v.x) || !std::isfinite(v.y)) return false;
-    for (float a : v.a) {
-        if (!std::isfinite(a)) return false;
-    }
-    return true;
-}
+bool Finite(const Vertex& v) { return std::isfinite(v.x) && std::isfinite(v.y); }
 
 // Flat shading: every vertex takes the first one's colours.
 void CopyColours(const Vertex& from, Vertex& to) {
@@ -338,8 +312,11 @@ void Pipeline::Compile(const State& state) {
     for (int minified = 0; minified < 2; ++minified) {
         Filter filter = minified ? g.minFilter : g.magFilter;
         ShadeMode shade = state.forceGeneric ? ShadeMode::Generic : ShadeFor(state, filter);
-        for (int persp = 0; persp < 2; ++persp)
-            spans_[minified][persp] = PickSpan(depth, shade, blend, persp != 0);
+        for (int persp = 0; persp < 2; ++persp) {
+            Loops loops = PickLoops(depth, shade, blend, persp != 0);
+            spans_[minified][persp] = loops.span;
+            triangles_[minified][persp] = loops.triangle;
+        }
     }
     choosesFilter_ = g.texture.texels != nullptr && g.minFilter != g.magFilter;
     attributes_ = kBasicAttrs;

@@ -125,7 +125,9 @@ struct State {
 };
 
 struct SpanArgs;
+struct TriangleArgs;
 using SpanFn = void (*)(const SpanArgs&);
+using TriangleFn = void (*)(TriangleArgs&);
 
 // A State turned into the pixel loops that draw it. Compile once per state change.
 class Pipeline {
@@ -133,9 +135,13 @@ public:
     void Compile(const State& state);
     const State& state() const { return state_; }
 
-    // The loop for a magnified or minified stage-0 texture, with or without the per-pixel
-    // divide by q (not needed when all vertices share one q).
+    // The loops for a magnified or minified stage-0 texture, with or without the per-pixel
+    // divide by q (not needed when all vertices share one q): one run of pixels, or all
+    // the rows of a triangle.
     SpanFn Span(bool minified, bool perspective) const { return spans_[minified][perspective]; }
+    TriangleFn Triangle(bool minified, bool perspective) const {
+        return triangles_[minified][perspective];
+    }
     // Whether stage 0's min and mag filters differ, so that each triangle must choose.
     bool ChoosesFilter() const { return choosesFilter_; }
     // Attribute slots the loops read: kBasicAttrs or kAttrCount.
@@ -143,7 +149,8 @@ public:
 
 private:
     State state_;
-    SpanFn spans_[2][2] = {}; // [minified][perspective]
+    SpanFn spans_[2][2] = {};         // [minified][perspective]
+    TriangleFn triangles_[2][2] = {};
     bool choosesFilter_ = false;
     int attributes_ = kAttrCount;
 };

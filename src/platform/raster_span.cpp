@@ -3,8 +3,10 @@
 // so the inner loops do not branch on state; the Generic and Any modes cover everything.
 #include "platform/raster_span.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -70,11 +72,38 @@ RASTER_INLINE std::uint32_t Div255Lanes(std::uint32_t x) {
     return ((x + ((x >> 8) & kLanes)) >> 8) & kLanes;
 }
 
+#if defined(__SSE2__)
+// The four channels of a and b side by side in 16-bit lanes: a.b, b.b, a.g, b.g, ...
+RASTER_INLINE __m128i Pairs(std::uint32_t a, std::uint32_t b) {
+    __m128i bytes = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(a)),
+                                      _mm_cvtsi32_si128(static_cast<int>(b)));
+    return _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+}
+
+// The weight pair (wa, wb) in every 32-bit lane, for _mm_madd_epi16 with Pairs.
+RASTER_INLINE __m128i Weights(std::uint32_t wa, std::uint32_t wb) {
+    return _mm_shuffle_epi32(_mm_cvtsi32_si128(static_cast<int>(wa | (wb << 16))), 0);
+}
+
+// Four 32-bit lanes of bytes back into one 0xAARRGGBB word.
+RASTER_INLINE std::uint32_t Bytes(__m128i lanes) {
+    __m128i words = _mm_packs_epi32(lanes, lanes);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+#endif
+
 // Per channel Div255(a x w + b x (255 - w)), all four channels.
 RASTER_INLINE std::uint32_t Mix(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+#if defined(__SSE2__)
+    __m128i x = _mm_madd_epi16(Pairs(a, b), Weights(w, 255 - w));
+    // Div255 as (x + 128 + (x + 128) / 256) / 256, exact for x up to 255 x 255.
+    x = _mm_add_epi32(x, _mm_set1_epi32(128));
+    return Bytes(_mm_srli_epi32(_mm_add_epi32(x, _mm_srli_epi32(x, 8)), 8));
+#else
     std::uint32_t rb = Div255Lanes((a & kLanes) * w + (b & kLanes) * (255 - w));
     std::uint32_t ag = Div255Lanes(((a >> 8) & kLanes) * w + ((b >> 8) & kLanes) * (255 - w));
     return rb | (ag << 8);
+#endif
 }
 
 // Per channel (a x (256 - f) + b x f) / 256, truncated: one bilinear step.
@@ -88,20 +117,13 @@ RASTER_INLINE std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t
 RASTER_INLINE std::uint32_t Bilinear(std::uint32_t t00, std::uint32_t t10, std::uint32_t t01,
                                      std::uint32_t t11, std::uint32_t fx, std::uint32_t fy) {
 #if defined(__SSE2__)
-    // Both rows at once in 16-bit lanes: [t00 | t01] and [t10 | t11].
-    const __m128i zero = _mm_setzero_si128();
-    __m128i left = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t00)), zero);
-    left = _mm_unpacklo_epi64(left, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t01)), zero));
-    __m128i right = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t10)), zero);
-    right = _mm_unpacklo_epi64(right, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(t11)), zero));
-    __m128i rows = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(left, _mm_set1_epi16(static_cast<short>(256 - fx))),
-                      _mm_mullo_epi16(right, _mm_set1_epi16(static_cast<short>(fx)))),
-        8);
-    __m128i top = _mm_mullo_epi16(rows, _mm_set1_epi16(static_cast<short>(256 - fy)));
-    __m128i bottom = _mm_mullo_epi16(_mm_unpackhi_epi64(rows, rows), _mm_set1_epi16(static_cast<short>(fy)));
-    __m128i out = _mm_srli_epi16(_mm_add_epi16(top, bottom), 8);
-    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(out, out)));
+    // Each row's two texels weighted in one multiply-add, truncated as Lerp does, then the
+    // two rows the same way.
+    const __m128i wx = Weights(256 - fx, fx);
+    __m128i top = _mm_srli_epi32(_mm_madd_epi16(Pairs(t00, t10), wx), 8);
+    __m128i bottom = _mm_srli_epi32(_mm_madd_epi16(Pairs(t01, t11), wx), 8);
+    __m128i rows = _mm_or_si128(top, _mm_slli_epi32(bottom, 16));
+    return Bytes(_mm_srli_epi32(_mm_madd_epi16(rows, Weights(256 - fy, fy)), 8));
 #else
     return Lerp(Lerp(t00, t10, fx), Lerp(t01, t11, fx), fy);
 #endif
@@ -300,16 +322,8 @@ std::uint32_t BlendAny(const State& s, std::uint32_t src, std::uint32_t dst) {
 constexpr bool Textured(ShadeMode s) { return s != ShadeMode::Diffuse && s != ShadeMode::Generic; }
 constexpr bool Linear(ShadeMode s) { return s == ShadeMode::ModulateLinear || s == ShadeMode::BlendLinear; }
 
-// Attribute slots a loop steps from pixel to pixel.
-template <DepthMode D, ShadeMode S, bool P>
-constexpr std::uint32_t UsedAttributes() {
-    std::uint32_t used = 0xFu << kDiffuse;
-    if (D != DepthMode::Off) used |= 1u << kZ;
-    if (P) used |= 1u << kQ;
-    if (Textured(S)) used |= 3u << kTex0;
-    if (S == ShadeMode::Generic) used |= (0xFu << kSpecular) | (0xFu << kTex0);
-    return used;
-}
+// Attribute slots a loop reads: all of them for the general stages, else the basic ones.
+constexpr int Attributes(ShadeMode s) { return s == ShadeMode::Generic ? kAttrCount : kBasicAttrs; }
 
 // Four colour slots (b, g, r, a) at the pixel as a 0xAARRGGBB word, each as ToByte.
 RASTER_INLINE std::uint32_t ColourAt(const float* c, float w) {
@@ -347,39 +361,38 @@ RASTER_INLINE std::uint32_t Shade(const float* v, float w, const FastTexture& te
     }
 }
 
+// The pixels of one run: count pixels from colour/depth, attributes v0 at the first and
+// changing by dx per pixel.
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
-void SpanLoop(const SpanArgs& a) {
-    constexpr std::uint32_t kUsed = UsedAttributes<D, S, P>();
-    const State& st = *a.state;
-    const FastTexture tex(Textured(S) ? st.stages[0].texture : Texture{nullptr, 1, 1});
-    float v[kAttrCount];
-    for (int k = 0; k < kAttrCount; ++k) v[k] = a.v[k];
+RASTER_INLINE void Run(const State& st, const FastTexture& tex, bool minified, const float* v0,
+                       const float* dx, std::uint32_t* colour, std::uint16_t* depth, int count) {
+    constexpr int kN = Attributes(S);
+    alignas(16) float v[kAttrCount];
+    for (int k = 0; k < kN; ++k) v[k] = v0[k];
     auto step = [&] {
-        for (int k = 0; k < kAttrCount; ++k) {
-            if ((kUsed >> k) & 1u) v[k] += a.dx[k];
-        }
+        for (int k = 0; k < kN; ++k) v[k] += dx[k];
     };
-    for (int i = 0; i < a.count; ++i, step()) {
+    for (int i = 0; i < count; ++i, step()) {
         std::uint32_t z = 0;
         if constexpr (D == DepthMode::LessEqualWrite) {
             z = DepthOf(v[kZ]);
-            if (z > a.depth[i]) continue;
+            if (z > depth[i]) continue;
         } else if constexpr (D == DepthMode::Any) {
             z = DepthOf(v[kZ]);
-            if (!Compare(st.depthFunc, z, a.depth[i])) continue;
+            if (!Compare(st.depthFunc, z, depth[i])) continue;
         }
         float w = 1.0f;
         if constexpr (P) w = 1.0f / v[kQ];
-        std::uint32_t src = Shade<S>(v, w, tex, st, a.minified);
+        std::uint32_t src = Shade<S>(v, w, tex, st, minified);
         if constexpr (B == BlendMode::Any) {
             if (st.alphaTest && !Compare(st.alphaFunc, src >> 24, st.alphaRef)) continue;
         }
         if constexpr (D == DepthMode::LessEqualWrite) {
-            a.depth[i] = static_cast<std::uint16_t>(z);
+            depth[i] = static_cast<std::uint16_t>(z);
         } else if constexpr (D == DepthMode::Any) {
-            if (st.depthWrite) a.depth[i] = static_cast<std::uint16_t>(z);
+            if (st.depthWrite) depth[i] = static_cast<std::uint16_t>(z);
         }
-        std::uint32_t& dst = a.colour[i];
+        std::uint32_t& dst = colour[i];
         if constexpr (B == BlendMode::Replace) {
             dst = src;
         } else if constexpr (B == BlendMode::SrcAlpha) {
@@ -390,13 +403,46 @@ void SpanLoop(const SpanArgs& a) {
     }
 }
 
+FastTexture TextureFor(ShadeMode s, const State& st) {
+    return FastTexture(Textured(s) ? st.stages[0].texture : Texture{nullptr, 1, 1});
+}
+
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void SpanEntry(const SpanArgs& a) {
+    const FastTexture tex = TextureFor(S, *a.state);
+    Run<D, S, B, P>(*a.state, tex, a.minified, a.v, a.dx, a.colour, a.depth, a.count);
+}
+
+// Every row of a triangle: the span between the edges, attributes evaluated at its start.
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void TriangleEntry(TriangleArgs& t) {
+    const State& st = *t.state;
+    const FastTexture tex = TextureFor(S, st);
+    const Target& target = *t.target;
+    alignas(16) float v[kAttrCount];
+    for (std::int64_t y = t.y0; y <= t.y1; ++y) {
+        std::int64_t xs = std::max(t.x0, std::max(t.left[0].bound, t.left[1].bound));
+        std::int64_t xe = std::min(t.x1, std::min(t.right[0].bound, t.right[1].bound));
+        for (EdgeWalk& w : t.left) w.NextRow(true);
+        for (EdgeWalk& w : t.right) w.NextRow(false);
+        if (xs > xe) continue;
+        const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
+        for (int k = 0; k < Attributes(S); ++k) v[k] = t.base[k] + t.gx[k] * ox + t.gy[k] * oy;
+        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * target.width + xs;
+        Run<D, S, B, P>(st, tex, t.minified, v, t.gx, target.colour + at,
+                        target.depth != nullptr ? target.depth + at : nullptr,
+                        static_cast<int>(xe - xs + 1));
+    }
+}
+
 template <DepthMode D, ShadeMode S, BlendMode B>
-SpanFn PickP(bool p) {
-    return p ? &SpanLoop<D, S, B, true> : &SpanLoop<D, S, B, false>;
+Loops PickP(bool p) {
+    if (p) return {&SpanEntry<D, S, B, true>, &TriangleEntry<D, S, B, true>};
+    return {&SpanEntry<D, S, B, false>, &TriangleEntry<D, S, B, false>};
 }
 
 template <DepthMode D, ShadeMode S>
-SpanFn PickB(BlendMode b, bool p) {
+Loops PickB(BlendMode b, bool p) {
     switch (b) {
     case BlendMode::Replace: return PickP<D, S, BlendMode::Replace>(p);
     case BlendMode::SrcAlpha: return PickP<D, S, BlendMode::SrcAlpha>(p);
@@ -406,7 +452,7 @@ SpanFn PickB(BlendMode b, bool p) {
 }
 
 template <DepthMode D>
-SpanFn PickS(ShadeMode s, BlendMode b, bool p) {
+Loops PickS(ShadeMode s, BlendMode b, bool p) {
     switch (s) {
     case ShadeMode::Diffuse: return PickB<D, ShadeMode::Diffuse>(b, p);
     case ShadeMode::ModulatePoint: return PickB<D, ShadeMode::ModulatePoint>(b, p);
@@ -420,7 +466,7 @@ SpanFn PickS(ShadeMode s, BlendMode b, bool p) {
 
 } // namespace
 
-SpanFn PickSpan(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
+Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
     switch (depth) {
     case DepthMode::Off: return PickS<DepthMode::Off>(shade, blend, perspective);
     case DepthMode::LessEqualWrite: return PickS<DepthMode::LessEqualWrite>(shade, blend, perspective);

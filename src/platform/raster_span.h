@@ -30,6 +30,44 @@ enum class ShadeMode : std::uint8_t {
 };
 enum class BlendMode : std::uint8_t { Replace, SrcAlpha, Any };
 
-SpanFn PickSpan(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
+// One sloped edge walked down the rows. On each row the pixels inside the edge are
+// x >= bound (a left edge) or x <= bound (a right edge). Like Bresenham's, the bound
+// steps by a whole quotient per row and a remainder carries the rest, so every row's bound
+// is exact without a division; the carry is taken without a branch.
+struct EdgeWalk {
+    std::int64_t bound = 0;  // the bound on the current row
+    std::int64_t rest = 0;   // remainder, in [0, s)
+    std::int64_t s = 1;      // |change of the edge function per pixel|
+    std::int64_t step = 0;   // whole change of the bound per row
+    std::int64_t carry = 0;  // change of the remainder per row, less s for a right edge
+
+    // Both kinds: add the step, then take one back if the remainder went negative.
+    void NextRow(bool left) {
+        bound += step, rest += carry;
+        std::int64_t negative = rest >> 63;
+        bound += left ? -negative : negative;
+        rest += s & negative;
+    }
+};
+
+// A triangle after setup: its rows, the edges bounding each row, its attribute planes.
+struct TriangleArgs {
+    const Target* target;
+    const State* state;
+    bool minified;
+    std::int64_t y0, y1;        // rows to fill
+    std::int64_t x0, x1;        // columns allowed (bounding box and clip)
+    EdgeWalk left[2], right[2]; // at row y0; unused ones never bind
+    float fx0, fy0;             // where the planes' base values hold
+    alignas(16) float base[kAttrCount];
+    alignas(16) float gx[kAttrCount];
+    alignas(16) float gy[kAttrCount];
+};
+
+struct Loops {
+    SpanFn span;
+    TriangleFn triangle;
+};
+Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 
 } // namespace raster
