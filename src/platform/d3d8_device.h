@@ -87,6 +87,8 @@ struct ClipVertex {
     raster::Vertex screen;  // projected, valid when outside == 0
 };
 
+struct Lighting; // what lighting needs of the device's states, gathered once per draw
+
 // The viewport as the projection uses it.
 struct ViewportMap {
     float x, y;                  // top-left pixel centre
@@ -153,8 +155,9 @@ private:
     void UpdateTransforms();
     VertexLayout Layout() const;
     void Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const;
-    void Light(const VertexLayout& layout, const BYTE* vertex, const float* world,
-               float* diffuse, float* specular) const;
+    Lighting PrepareLighting(const VertexLayout& layout) const;
+    void Light(const Lighting& setup, const VertexLayout& layout, const BYTE* vertex,
+               const float* world, float* diffuse, float* specular) const;
     void Project(const float* clip, raster::Vertex& out) const;
     void DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count);
     void DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count);

@@ -45,8 +45,9 @@ void Unpack(DWORD c, float* out) {
 }
 
 D3DCOLORVALUE ToValue(DWORD c) {
-    return {static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
-            static_cast<float>(c & 0xFF) / 255.0f, static_cast<float>(c >> 24) / 255.0f};
+    constexpr float k = 1.0f / 255.0f;
+    return {static_cast<float>((c >> 16) & 0xFF) * k, static_cast<float>((c >> 8) & 0xFF) * k,
+            static_cast<float>(c & 0xFF) * k, static_cast<float>(c >> 24) * k};
 }
 
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
@@ -248,24 +249,57 @@ void Device::UpdateTransforms() {
 // under D3DRS_NORMALIZENORMALS), L the unit vector to the light, reach the attenuation
 // 1 / (a0 + a1 d + a2 d^2) times the spot cone, nothing beyond the light's range.
 // Specular (only under D3DRS_SPECULARENABLE) uses the half vector towards the eye.
-void Device::Light(const VertexLayout& layout, const BYTE* vertex, const float* world,
-                   float* diffuse, float* specular) const {
+// Everything that does not depend on the vertex is gathered once per draw.
+struct Lighting {
+    enum Source : std::uint8_t { Material, VertexDiffuse, VertexSpecular };
+    Source source[4];                  // diffuse, ambient, specular, emissive
+    D3DCOLORVALUE material[4];         // the material's colours in the same order
+    D3DCOLORVALUE ambient;             // global ambient
+    bool specular, normalise, localViewer;
+    Vec3 eye, towardsViewer;           // eye position; fixed direction without a local viewer
+    float power;
+    int count = 0;                     // enabled lights
+    const D3DLIGHT8* lights[kLights];
+};
+
+Lighting Device::PrepareLighting(const VertexLayout& layout) const {
     const DWORD* rs = renderStates_;
-    const D3DMATERIAL8& mat = vs_.material;
-    bool colourVertex = rs[D3DRS_COLORVERTEX] != FALSE;
-    D3DCOLORVALUE vd = {1.0f, 1.0f, 1.0f, 1.0f}, vsp = {0.0f, 0.0f, 0.0f, 0.0f};
-    if (layout.diffuse >= 0) vd = ToValue(ReadDword(vertex + layout.diffuse));
-    if (layout.specular >= 0) vsp = ToValue(ReadDword(vertex + layout.specular));
-    auto source = [&](DWORD which, const D3DCOLORVALUE& fromMaterial) {
-        if (colourVertex && which == D3DMCS_COLOR1 && layout.diffuse >= 0) return vd;
-        if (colourVertex && which == D3DMCS_COLOR2 && layout.specular >= 0) return vsp;
-        return fromMaterial;
-    };
-    D3DCOLORVALUE dSrc = source(rs[D3DRS_DIFFUSEMATERIALSOURCE], mat.Diffuse);
-    D3DCOLORVALUE aSrc = source(rs[D3DRS_AMBIENTMATERIALSOURCE], mat.Ambient);
-    D3DCOLORVALUE sSrc = source(rs[D3DRS_SPECULARMATERIALSOURCE], mat.Specular);
-    D3DCOLORVALUE eSrc = source(rs[D3DRS_EMISSIVEMATERIALSOURCE], mat.Emissive);
-    bool specularOn = rs[D3DRS_SPECULARENABLE] != FALSE;
+    const bool colourVertex = rs[D3DRS_COLORVERTEX] != FALSE;
+    Lighting l;
+    const DWORD which[4] = {rs[D3DRS_DIFFUSEMATERIALSOURCE], rs[D3DRS_AMBIENTMATERIALSOURCE],
+                            rs[D3DRS_SPECULARMATERIALSOURCE], rs[D3DRS_EMISSIVEMATERIALSOURCE]};
+    for (int i = 0; i < 4; ++i) {
+        l.source[i] = Lighting::Material;
+        if (colourVertex && which[i] == D3DMCS_COLOR1 && layout.diffuse >= 0)
+            l.source[i] = Lighting::VertexDiffuse;
+        if (colourVertex && which[i] == D3DMCS_COLOR2 && layout.specular >= 0)
+            l.source[i] = Lighting::VertexSpecular;
+    }
+    const D3DMATERIAL8& m = vs_.material;
+    l.material[0] = m.Diffuse, l.material[1] = m.Ambient, l.material[2] = m.Specular,
+    l.material[3] = m.Emissive;
+    l.ambient = ToValue(rs[D3DRS_AMBIENT]);
+    l.specular = rs[D3DRS_SPECULARENABLE] != FALSE;
+    l.normalise = rs[D3DRS_NORMALIZENORMALS] != FALSE;
+    l.localViewer = rs[D3DRS_LOCALVIEWER] != FALSE;
+    l.eye = {vs_.eye[0], vs_.eye[1], vs_.eye[2]};
+    l.towardsViewer = Normalised(Vec3{-vs_.view._13, -vs_.view._23, -vs_.view._33});
+    l.power = m.Power;
+    for (int i = 0; i < kLights; ++i) {
+        if (vs_.lightOn[i]) l.lights[l.count++] = &vs_.lights[i];
+    }
+    return l;
+}
+
+void Device::Light(const Lighting& l, const VertexLayout& layout, const BYTE* vertex,
+                   const float* world, float* diffuse, float* specular) const {
+    D3DCOLORVALUE vertexColour[3] = {{}, {1.0f, 1.0f, 1.0f, 1.0f}, {0.0f, 0.0f, 0.0f, 0.0f}};
+    if (layout.diffuse >= 0) vertexColour[1] = ToValue(ReadDword(vertex + layout.diffuse));
+    if (layout.specular >= 0) vertexColour[2] = ToValue(ReadDword(vertex + layout.specular));
+    D3DCOLORVALUE src[4];
+    for (int i = 0; i < 4; ++i)
+        src[i] = l.source[i] == Lighting::Material ? l.material[i] : vertexColour[l.source[i]];
+    const D3DCOLORVALUE &dSrc = src[0], &aSrc = src[1], &sSrc = src[2], &eSrc = src[3];
 
     Vec3 p = {world[0], world[1], world[2]};
     Vec3 n = {0.0f, 0.0f, 0.0f};
@@ -276,26 +310,25 @@ void Device::Light(const VertexLayout& layout, const BYTE* vertex, const float* 
         n = {raw.x * m[0][0] + raw.y * m[1][0] + raw.z * m[2][0],
              raw.x * m[0][1] + raw.y * m[1][1] + raw.z * m[2][1],
              raw.x * m[0][2] + raw.y * m[1][2] + raw.z * m[2][2]};
-        if (rs[D3DRS_NORMALIZENORMALS] != FALSE) n = Normalised(n);
+        if (l.normalise) n = Normalised(n);
     }
-    Vec3 toEye = rs[D3DRS_LOCALVIEWER] != FALSE
-                     ? Normalised(Vec3{vs_.eye[0], vs_.eye[1], vs_.eye[2]} - p)
-                     : Normalised(Vec3{-vs_.view._13, -vs_.view._23, -vs_.view._33});
 
-    D3DCOLORVALUE amb = ToValue(rs[D3DRS_AMBIENT]), dif = {0, 0, 0, 0}, spe = {0, 0, 0, 0};
-    for (int i = 0; i < kLights; ++i) {
-        if (!vs_.lightOn[i]) continue;
-        const D3DLIGHT8& l = vs_.lights[i];
+    D3DCOLORVALUE amb = l.ambient, dif = {0, 0, 0, 0}, spe = {0, 0, 0, 0};
+    for (int i = 0; i < l.count; ++i) {
+        const D3DLIGHT8& light = *l.lights[i];
         Vec3 toLight;
         float reach;
-        if (!Reach(l, p, &toLight, &reach)) continue;
-        amb.r += l.Ambient.r * reach, amb.g += l.Ambient.g * reach, amb.b += l.Ambient.b * reach;
+        if (!Reach(light, p, &toLight, &reach)) continue;
+        amb.r += light.Ambient.r * reach, amb.g += light.Ambient.g * reach,
+        amb.b += light.Ambient.b * reach;
         float nl = std::max(0.0f, Dot(n, toLight)) * reach;
-        dif.r += l.Diffuse.r * nl, dif.g += l.Diffuse.g * nl, dif.b += l.Diffuse.b * nl;
-        if (specularOn && nl > 0.0f) {
+        dif.r += light.Diffuse.r * nl, dif.g += light.Diffuse.g * nl, dif.b += light.Diffuse.b * nl;
+        if (l.specular && nl > 0.0f) {
+            Vec3 toEye = l.localViewer ? Normalised(l.eye - p) : l.towardsViewer;
             float nh = std::max(0.0f, Dot(n, Normalised(toLight + toEye)));
-            float s = std::pow(nh, mat.Power) * reach;
-            spe.r += l.Specular.r * s, spe.g += l.Specular.g * s, spe.b += l.Specular.b * s;
+            float s = std::pow(nh, l.power) * reach;
+            spe.r += light.Specular.r * s, spe.g += light.Specular.g * s,
+            spe.b += light.Specular.b * s;
         }
     }
     diffuse[0] = Clamp01(eSrc.b + aSrc.b * amb.b + dSrc.b * dif.b) * 255.0f;
@@ -324,6 +357,7 @@ void Device::Project(const float* c, raster::Vertex& out) const {
 void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
+    const Lighting setup = lighting ? PrepareLighting(layout) : Lighting{};
     const float(&m)[4][4] = vs_.worldViewProjection.m;
     const float(&w)[4][4] = vs_.world.m;
     for (UINT i = 0; i < count; ++i) {
@@ -334,7 +368,7 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
         if (lighting) {
             float world[3];
             for (int j = 0; j < 3; ++j) world[j] = x * w[0][j] + y * w[1][j] + z * w[2][j] + w[3][j];
-            Light(layout, v, world, c + kDiffuseAt, c + kSpecularAt);
+            Light(setup, layout, v, world, c + kDiffuseAt, c + kSpecularAt);
         } else {
             Unpack(layout.diffuse >= 0 ? ReadDword(v + layout.diffuse) : 0xFFFFFFFFu, c + kDiffuseAt);
             Unpack(layout.specular >= 0 ? ReadDword(v + layout.specular) : 0u, c + kSpecularAt);
