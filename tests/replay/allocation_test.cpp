@@ -10,6 +10,9 @@ namespace {
 std::atomic<long> allocations{0};
 } // namespace
 
+// The replacements below pair malloc with free themselves; GCC cannot see that.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
     ++allocations;
     if (void* p = std::malloc(size == 0 ? 1 : size)) {
