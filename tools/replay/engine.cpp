@@ -171,13 +171,7 @@ void ReleaseLeftovers() {
     if (app.uiFont != nullptr) {
         app.uiFont->Release();
     }
-    if (app.discTexture != nullptr) {
-        app.discTexture->Release();
-    }
-    if (app.ringVertexBuffer != nullptr) {
-        app.ringVertexBuffer->Release();
-    }
-    delete[] app.ringVertices;
+    ReleaseSceneResources();
 }
 
 // Toward zero, saturating, as the cursor's truncation does.
