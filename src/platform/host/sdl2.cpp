@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/dinput8.h"
@@ -163,9 +164,10 @@ bool SdlHost::OpenWindow(int width, int height, const char* title) {
                                      SDL_TEXTUREACCESS_STREAMING, width, height);
     }
     if (texture_ == nullptr) {
+        // The program would run on unseen, with no window to close and no key to end it.
         std::fprintf(stderr, "vormika: cannot open a window: %s\n", SDL_GetError());
         CloseWindow();
-        return false;
+        std::exit(1);
     }
     width_ = width;
     height_ = height;

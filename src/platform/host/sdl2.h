@@ -8,6 +8,8 @@
 //  [x] focus loss frees the pointer and reads as all keys up and no buttons; focus regained
 //      takes the pointer again
 //  [x] the window manager's close request becomes the Close event
+//  [x] a window that cannot be made ends the process with status 1 and a message: the
+//      program would otherwise run unseen with nothing to end it
 //  [ ] no text input, no gamepads, no window resizing by the program
 #pragma once
 
