@@ -154,30 +154,4 @@ TEST_F(Input, SeekKeysWorkBeforeTheControlsExist) {
     EXPECT_EQ(app.eventList.Size(), 0u);
 }
 
-TEST(DirectInput, CreationChecksVersionInterfaceAndDevice) {
-    dinput8ext::Reset();
-    void* out = nullptr;
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    EXPECT_EQ(DirectInput8Create(instance, 0x0700, IID_IDirectInput8A, &out, nullptr),
-              DIERR_OLDDIRECTINPUTVERSION);
-    EXPECT_EQ(DirectInput8Create(instance, 0x0800, GUID_SysMouse, &out, nullptr), DIERR_NOINTERFACE);
-    ASSERT_EQ(DirectInput8Create(instance, 0x0800, IID_IDirectInput8A, &out, nullptr), DI_OK);
-    auto* input = static_cast<IDirectInput8A*>(out);
-    IDirectInputDevice8A* device = nullptr;
-    EXPECT_EQ(input->CreateDevice(IID_IDirectInput8A, &device, nullptr), DIERR_DEVICENOTREG);
-    ASSERT_EQ(input->CreateDevice(GUID_SysKeyboard, &device, nullptr), DI_OK);
-    // Unformatted devices cannot be acquired; a read of the wrong size is refused.
-    EXPECT_EQ(device->Acquire(), DIERR_INVALIDPARAM);
-    EXPECT_EQ(device->SetDataFormat(&c_dfDIKeyboard), DI_OK);
-    EXPECT_EQ(device->SetCooperativeLevel(nullptr, DISCL_EXCLUSIVE | DISCL_NONEXCLUSIVE), DIERR_INVALIDPARAM);
-    EXPECT_EQ(device->Acquire(), DI_OK);
-    EXPECT_EQ(device->Acquire(), DI_NOEFFECT);
-    std::uint8_t keys[16] = {};
-    EXPECT_EQ(device->GetDeviceState(sizeof keys, keys), DIERR_INVALIDPARAM);
-    EXPECT_EQ(device->Unacquire(), DI_OK);
-    std::uint8_t all[256] = {};
-    EXPECT_EQ(device->GetDeviceState(sizeof all, all), DIERR_NOTACQUIRED);
-    dinput8ext::Reset();
-}
-
 } // namespace
