@@ -20,11 +20,13 @@ constexpr const char* kUsage =
     "  mouse DX DY              relative mouse counts, taken at the next poll\n"
     "  pointer X Y              the counts that bring the cursor onto pixel (X, Y)\n"
     "  button N down|up         mouse button N (0 primary, 1 secondary)\n"
-    "  tick MS                  set the clock\n"
+    "  tick MS                  set the clock (the next frame reads MS + frame-ms)\n"
     "  close                    a close request from the window manager\n"
     "  screenshot FILE.png      the frame presented last, 1024x768 RGB\n"
     "  state FILE.json          the program's state now\n"
-    "At the end of the script a program still running is asked to close.\n"
+    "Lines before the first 'frames' run once start-up is over; the lines after a\n"
+    "'frames N' run once the Nth frame is shown. At the end of the script a program still\n"
+    "running is asked to close; once it has ended, 'frames' and input lines do nothing.\n"
     "Exit status: 0 when the program returned 0, 1 when a file could not be written,\n"
     "2 for a bad command line or script.\n";
 
