@@ -18,8 +18,10 @@
 //   pixel centre. Rounding is half up everywhere (floor(v + 0.5)).
 // - Colours are carried as floats in 0..255 until the pixel, where they are rounded to
 //   8 bits once (half up, clamped). From there on all arithmetic is 8-bit integer: a
-//   product of two 8-bit values is rounded to nearest (Div255), bilinear weights have 8
-//   fractional bits and truncate. Depth is rounded to 16 bits (z x 65535, half up).
+//   product of two 8-bit values is rounded to nearest (Div255). Texture positions are
+//   rounded to 1/256 texel (nearest, ties to even); texel centres lie at (i + 0.5) / size;
+//   bilinear weights are those 8 fractional bits and each lerp truncates. Depth is rounded
+//   to 16 bits (z x 65535, half up).
 // - Everything is deterministic: the same input gives the same pixels.
 #pragma once
 

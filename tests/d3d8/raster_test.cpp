@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -413,6 +414,69 @@ TEST(Raster, FastLoopsMatchTheGeneralLoop) {
         }
         EXPECT_EQ(out[0].colour, out[1].colour) << int(c.colourOp) << " " << c.blend;
         EXPECT_EQ(out[0].depth, out[1].depth);
+    }
+}
+
+// Wild input under every kind of state: huge, tiny, non-finite and degenerate shapes,
+// q of zero or below, extreme texture coordinates. Nothing outside the scissor may change
+// (and under the sanitizers nothing may be read or written out of bounds).
+TEST(Raster, WildInputStaysInsideTheScissor) {
+    std::mt19937 rng(12345);
+    auto pick = [&](std::initializer_list<float> values) {
+        return *(values.begin() + std::uniform_int_distribution<std::size_t>(0, values.size() - 1)(rng));
+    };
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    std::uint32_t texels[4 * 8];
+    for (std::uint32_t& t : texels) t = rng();
+    const std::uint32_t kOutside = 0x12345678u;
+    Canvas canvas(64, 48, kOutside);
+    const raster::Rect box = {8, 6, 56, 40};
+    for (int round = 0; round < 300; ++round) {
+        raster::State s;
+        s.depthTest = rng() % 2;
+        s.depthWrite = rng() % 2;
+        s.depthFunc = static_cast<raster::Cmp>(1 + rng() % 8);
+        s.blend = rng() % 2;
+        s.srcBlend = static_cast<raster::Factor>(1 + rng() % 13);
+        s.destBlend = static_cast<raster::Factor>(1 + rng() % 13);
+        s.alphaTest = rng() % 4 == 0;
+        s.alphaFunc = static_cast<raster::Cmp>(1 + rng() % 8);
+        s.cull = static_cast<raster::Cull>(1 + rng() % 3);
+        s.flat = rng() % 4 == 0;
+        s.addSpecular = rng() % 4 == 0;
+        for (raster::Stage& g : s.stages) {
+            g.colourOp = static_cast<std::uint8_t>(1 + rng() % 16);
+            g.alphaOp = static_cast<std::uint8_t>(1 + rng() % 16);
+            g.colourArg1 = static_cast<std::uint8_t>((rng() % 5) | (rng() % 4 << 4));
+            g.colourArg2 = static_cast<std::uint8_t>((rng() % 5) | (rng() % 4 << 4));
+            g.alphaArg1 = static_cast<std::uint8_t>((rng() % 5) | (rng() % 4 << 4));
+            g.magFilter = rng() % 2 ? raster::Filter::Linear : raster::Filter::Point;
+            g.minFilter = rng() % 2 ? raster::Filter::Linear : raster::Filter::Point;
+            g.addressU = static_cast<raster::Address>(1 + rng() % 3);
+            g.addressV = static_cast<raster::Address>(1 + rng() % 3);
+            if (rng() % 2) g.texture = {texels, rng() % 2 ? 4 : 3, rng() % 2 ? 8 : 5};
+        }
+        raster::Pipeline p;
+        p.Compile(s);
+        Vertex v[3];
+        for (Vertex& x : v) {
+            x.x = pick({0.0f, 31.5f, -7.25f, 70.0f, 1e6f, -3e7f, inf, nan, 20.0f, 45.0f});
+            x.y = pick({0.0f, 23.5f, -9.0f, 50.0f, 2e6f, -inf, 10.0f, 39.99f});
+            for (float& a : x.a) a = pick({0.0f, 0.5f, 1.0f, 255.0f, -3.0f, 1e9f, -1e9f, 1e-30f, nan});
+            x.a[raster::kQ] = pick({1.0f, 0.5f, 0.0f, -1.0f, 1e-20f, 3.0f});
+        }
+        switch (rng() % 3) {
+        case 0: raster::DrawTriangle(canvas.target, box, p, v[0], v[1], v[2]); break;
+        case 1: raster::DrawLine(canvas.target, box, p, v[0], v[1]); break;
+        default: raster::DrawPoint(canvas.target, box, p, v[0]); break;
+        }
+    }
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            if (x >= box.left && x < box.right && y >= box.top && y < box.bottom) continue;
+            ASSERT_EQ(canvas.At(x, y), kOutside) << x << "," << y;
+            ASSERT_EQ(canvas.depth[y * 64 + x], 0xFFFF) << x << "," << y;
+        }
     }
 }
 
