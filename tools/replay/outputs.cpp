@@ -50,7 +50,11 @@ std::string StateJson() {
     Field(json, "foundAfter", std::to_string(app.foundAfter));
     Field(json, "seekMethod", std::to_string(static_cast<std::uint32_t>(app.seekMethod)));
     Field(json, "viewSelection", std::to_string(app.viewSelection));
-    Field(json, "cursor", "[" + std::to_string(GetCursorX()) + ", " + std::to_string(GetCursorY()) + "]");
+    // Formatted in place: GCC 12 warns falsely (-Wrestrict) on chained string concatenation.
+    char cursor[40];
+    std::snprintf(cursor, sizeof cursor, "[%d, %d]", static_cast<int>(GetCursorX()),
+                  static_cast<int>(GetCursorY()));
+    Field(json, "cursor", cursor);
     Field(json, "mouseButtons", std::to_string(app.mouseButtons));
     Field(json, "fps", std::to_string(app.fps));
     Field(json, "frameDelta", std::to_string(app.frameDelta), true);
