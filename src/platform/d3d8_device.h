@@ -60,7 +60,7 @@ private:
     std::unique_ptr<std::uint32_t[]> texels_; // level 0, 0xAARRGGBB, pitch = width
     int width_ = 0;
     int height_ = 0;
-    int locks_ = 0;
+    int locks_ = 0; // LockRect calls not yet matched by UnlockRect
 };
 
 constexpr int kRenderStates = 256; // render state numbers below this are stored
@@ -96,16 +96,16 @@ struct ViewportMap {
     float minZ, depthRange;      // MinZ and MaxZ - MinZ
 };
 
-// The device's fixed function: transforms, material, lights, vertex decoding.
+// The device's fixed function: transforms, material and lights.
 struct VertexState {
-    D3DMATRIX world, view, projection;
-    D3DMATRIX worldViewProjection; // derived, row vectors
-    float normalMatrix[3][3];      // inverse transpose of world's 3x3, for normals
-    float eye[3];                  // camera position in world space, for specular
-    D3DMATERIAL8 material;
-    D3DLIGHT8 lights[kLights];
-    bool lightSet[kLights];
-    bool lightOn[kLights];
+    D3DMATRIX world, view, projection; // as set; identity until then
+    D3DMATRIX worldViewProjection;     // derived, row vectors
+    float normalMatrix[3][3];          // derived: inverse transpose of world's 3x3
+    float eye[3];                      // derived: camera position in world space
+    D3DMATERIAL8 material;             // as set; zero until then
+    D3DLIGHT8 lights[kLights];         // as set, or the default light
+    bool lightSet[kLights];            // SetLight or LightEnable has named the light
+    bool lightOn[kLights];             // enabled by LightEnable
 };
 
 class Device final : public Counted<IDirect3DDevice8> {

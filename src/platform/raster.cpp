@@ -169,52 +169,60 @@ void Planes(const Vertex* const* v, float dx1, float dy1, float dx2, float dy2, 
     }
 }
 
-// Fills one triangle whose vertices all lie within the guard band.
-void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Vertex* v0,
-                  const Vertex* v1, const Vertex* v2) {
+// A triangle snapped to 1/256 pixel, its vertices ordered so that its area is positive
+// (clockwise on screen, as y grows downwards).
+struct Snapped {
+    const Vertex* v[3];
     std::int64_t X[3], Y[3];
+    std::int64_t area; // twice the area, in 1/65536 pixel
+};
+
+// False when the triangle has no area or its winding is culled.
+bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Cull cull, Snapped& t) {
     const Vertex* v[3] = {v0, v1, v2};
     for (int i = 0; i < 3; ++i) {
-        X[i] = RoundHalfUp(static_cast<double>(v[i]->x) * kSub);
-        Y[i] = RoundHalfUp(static_cast<double>(v[i]->y) * kSub);
+        t.v[i] = v[i];
+        t.X[i] = RoundHalfUp(static_cast<double>(v[i]->x) * kSub);
+        t.Y[i] = RoundHalfUp(static_cast<double>(v[i]->y) * kSub);
     }
-    // area > 0: clockwise as seen on screen (y grows downwards).
-    std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
-    if (area == 0) return;
-    Cull cull = p.state().cull;
-    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0))
-        return;
-    if (area < 0) {
-        std::swap(X[1], X[2]);
-        std::swap(Y[1], Y[2]);
-        std::swap(v[1], v[2]);
-        area = -area;
+    t.area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.X[2] - t.X[0]) * (t.Y[1] - t.Y[0]);
+    if (t.area == 0) return false;
+    if ((cull == Cull::Clockwise && t.area > 0) || (cull == Cull::CounterClockwise && t.area < 0))
+        return false;
+    if (t.area < 0) {
+        std::swap(t.X[1], t.X[2]);
+        std::swap(t.Y[1], t.Y[2]);
+        std::swap(t.v[1], t.v[2]);
+        t.area = -t.area;
     }
+    return true;
+}
 
-    // Pixel centres inside the bounding box and the clip rectangle.
-    std::int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
-    std::int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
-    std::int64_t x0 = std::max<std::int64_t>((minX + 255) >> kSubBits, clip.left);
-    std::int64_t x1 = std::min<std::int64_t>(maxX >> kSubBits, clip.right - 1);
-    std::int64_t y0 = std::max<std::int64_t>((minY + 255) >> kSubBits, clip.top);
-    std::int64_t y1 = std::min<std::int64_t>(maxY >> kSubBits, clip.bottom - 1);
-    if (x0 > x1 || y0 > y1) return;
-
-    // Edge a->b: E(p) = (ya - yb)(px - xa) + (xb - xa)(py - ya), positive inside. A pixel
-    // centre on the edge counts only for a top edge (horizontal, going right) or a left
-    // edge (going up): that is the -1 bias on the others. Each edge bounds the row's pixels
-    // from the left or the right; a horizontal edge bounds the rows instead. Missing bounds
-    // are walkers that never bind.
-    TriangleArgs a;
-    a.left[0].bound = a.left[1].bound = x0;
-    a.right[0].bound = a.right[1].bound = x1;
+// The rows and columns to visit and the edges that bound each row. False when no pixel
+// centre can be inside.
+//
+// Edge a->b: E(p) = (ya - yb)(px - xa) + (xb - xa)(py - ya), positive inside. A pixel
+// centre on the edge counts only for a top edge (horizontal, going right) or a left edge
+// (going up): that is the -1 bias on the others. Each sloped edge bounds the row's pixels
+// from the left or the right; a horizontal edge bounds the rows instead. Missing bounds
+// are walkers that never bind.
+bool SetupEdges(const Snapped& t, const Rect& clip, TriangleArgs& a) {
+    const std::int64_t* X = t.X;
+    const std::int64_t* Y = t.Y;
+    a.x0 = std::max<std::int64_t>((std::min({X[0], X[1], X[2]}) + 255) >> kSubBits, clip.left);
+    a.x1 = std::min<std::int64_t>(std::max({X[0], X[1], X[2]}) >> kSubBits, clip.right - 1);
+    a.y0 = std::max<std::int64_t>((std::min({Y[0], Y[1], Y[2]}) + 255) >> kSubBits, clip.top);
+    a.y1 = std::min<std::int64_t>(std::max({Y[0], Y[1], Y[2]}) >> kSubBits, clip.bottom - 1);
+    if (a.x0 > a.x1 || a.y0 > a.y1) return false;
+    a.left[0].bound = a.left[1].bound = a.x0;
+    a.right[0].bound = a.right[1].bound = a.x1;
     int lefts = 0, rights = 0;
     std::int64_t skip = 0; // rows a horizontal edge cuts from the top
     for (int i = 0; i < 3; ++i) {
         int j = (i + 1) % 3;
         std::int64_t A = Y[i] - Y[j], B = X[j] - X[i];
         bool topLeft = A > 0 || (A == 0 && B > 0);
-        std::int64_t row = -A * X[i] + B * ((y0 << kSubBits) - Y[i]) - (topLeft ? 0 : 1);
+        std::int64_t row = -A * X[i] + B * ((a.y0 << kSubBits) - Y[i]) - (topLeft ? 0 : 1);
         std::int64_t perX = A << kSubBits, perY = B << kSubBits;
         if (perX > 0) {
             StartLeft(a.left[lefts++], row, perX, perY);
@@ -225,47 +233,60 @@ void FillTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Ve
             skip = std::max<std::int64_t>(0, -FloorDiv(row, perY, 1.0 / static_cast<double>(perY)));
         } else {
             // Inside up to the last row k with row - |perY| k >= 0.
-            y1 = std::min(y1, y0 + FloorDiv(row, -perY, -1.0 / static_cast<double>(perY)));
+            a.y1 = std::min(a.y1, a.y0 + FloorDiv(row, -perY, -1.0 / static_cast<double>(perY)));
         }
     }
-    for (std::int64_t k = 0; k < skip && y0 <= y1; ++k, ++y0) {
+    for (std::int64_t k = 0; k < skip && a.y0 <= a.y1; ++k, ++a.y0) {
         for (EdgeWalk& w : a.left) w.NextRow(true);
         for (EdgeWalk& w : a.right) w.NextRow(false);
     }
-    if (y0 > y1) return;
+    return a.y0 <= a.y1;
+}
 
-    // Attribute planes over the snapped positions, as value + gx (x - fx0) + gy (y - fy0).
-    a.fx0 = static_cast<float>(X[0]) / kSub;
-    a.fy0 = static_cast<float>(Y[0]) / kSub;
-    const float dx1 = static_cast<float>(X[1] - X[0]) / kSub, dy1 = static_cast<float>(Y[1] - Y[0]) / kSub;
-    const float dx2 = static_cast<float>(X[2] - X[0]) / kSub, dy2 = static_cast<float>(Y[2] - Y[0]) / kSub;
-    const float inv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
-    const int n = p.Attributes();
+// Attribute planes over the snapped positions, as value + gx (x - fx0) + gy (y - fy0).
+// Returns whether the pixels must divide by q: not when all three vertices share one q,
+// which is then divided out of the planes here.
+bool SetupPlanes(const Snapped& t, int n, TriangleArgs& a) {
+    a.fx0 = static_cast<float>(t.X[0]) / kSub;
+    a.fy0 = static_cast<float>(t.Y[0]) / kSub;
+    const float dx1 = static_cast<float>(t.X[1] - t.X[0]) / kSub;
+    const float dy1 = static_cast<float>(t.Y[1] - t.Y[0]) / kSub;
+    const float dx2 = static_cast<float>(t.X[2] - t.X[0]) / kSub;
+    const float dy2 = static_cast<float>(t.Y[2] - t.Y[0]) / kSub;
+    const float inv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(t.area));
     if (n == kBasicAttrs) {
-        Planes<kBasicAttrs>(v, dx1, dy1, dx2, dy2, inv, a.base, a.gx, a.gy);
+        Planes<kBasicAttrs>(t.v, dx1, dy1, dx2, dy2, inv, a.base, a.gx, a.gy);
         std::fill(a.base + n, a.base + kAttrCount, 0.0f);
         std::fill(a.gx + n, a.gx + kAttrCount, 0.0f);
         std::fill(a.gy + n, a.gy + kAttrCount, 0.0f);
     } else {
-        Planes<kAttrCount>(v, dx1, dy1, dx2, dy2, inv, a.base, a.gx, a.gy);
+        Planes<kAttrCount>(t.v, dx1, dy1, dx2, dy2, inv, a.base, a.gx, a.gy);
     }
-    // One q for all three vertices: divide it out once here instead of at every pixel.
-    float q = v[0]->a[kQ];
-    bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
-    if (!perspective) {
-        float w = 1.0f / q;
+    const float q = t.v[0]->a[kQ];
+    if (q == t.v[1]->a[kQ] && q == t.v[2]->a[kQ] && q > 0.0f) {
+        const float w = 1.0f / q;
         for (int k = kDiffuse; k < n; ++k) a.base[k] *= w, a.gx[k] *= w, a.gy[k] *= w;
+        return false;
     }
-    a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
-    a.target = &t;
+    return true;
+}
+
+// Fills one triangle whose vertices all lie within the guard band.
+void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
+                  const Vertex* v1, const Vertex* v2) {
+    Snapped t;
+    if (!Snap(v0, v1, v2, p.state().cull, t)) return;
+    TriangleArgs a;
+    if (!SetupEdges(t, clip, a)) return;
+    const bool perspective = SetupPlanes(t, p.Attributes(), a);
+    a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? t.v[0]->a[kQ] : 1.0f);
+    a.target = &target;
     a.state = &p.state();
-    a.y0 = y0;
-    a.y1 = y1;
-    a.x0 = x0;
-    a.x1 = x1;
     p.Triangle(a.minified, perspective)(a);
 }
 
+// Positions must be finite to be snapped; attributes need not be, as the pixel loops turn
+// any NaN or infinity into some in-range colour, depth or texel.
 bool Finite(const Vertex& v) { return std::isfinite(v.x) && std::isfinite(v.y); }
 
 // Flat shading: every vertex takes the first one's colours.
