@@ -362,6 +362,29 @@ void RenderGlyph(FT_Face face, const Match& match, unsigned char c, GlyphSet& se
 
 } // namespace
 
+std::string FaceName(const FontRequest& request) {
+    const FT_Face face = CachedMatch(request).face;
+    if (face == nullptr || face->family_name == nullptr) {
+        return "";
+    }
+    std::string name = face->family_name;
+    if (face->style_name != nullptr) {
+        name += ' ';
+        name += face->style_name;
+    }
+    return name;
+}
+
+std::string FreeTypeVersion() {
+    FT_Library freetype = FreeType();
+    if (freetype == nullptr) {
+        return "";
+    }
+    FT_Int major = 0, minor = 0, patch = 0;
+    FT_Library_Version(freetype, &major, &minor, &patch);
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+}
+
 GlyphSet RenderGlyphSet(const FontRequest& request) {
     GlyphSet set;
     const Match& match = CachedMatch(request);

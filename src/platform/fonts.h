@@ -58,4 +58,11 @@ private:
 // has line metrics from the requested size but no ink; the reason is said once on stderr.
 GlyphSet RenderGlyphSet(const FontRequest& request);
 
+// The face a request is drawn with, as "family style" from the font file ("DejaVu Sans
+// Book"); empty when there is none. Lets a test that pins text pixels know what drew them.
+std::string FaceName(const FontRequest& request);
+
+// The FreeType library's version, "major.minor.patch"; empty when it cannot start.
+std::string FreeTypeVersion();
+
 } // namespace fonts
