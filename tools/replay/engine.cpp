@@ -151,6 +151,9 @@ void Runner::OnBoundary(host::HeadlessHost::Boundary boundary) {
                                    "'frames' lines are skipped\n", script->name.c_str());
         noFrames = true;
     }
+    if (boundary == host::HeadlessHost::Boundary::Present && options->afterFrame) {
+        options->afterFrame();
+    }
     if (boundary == host::HeadlessHost::Boundary::Present && remaining > 0 && --remaining > 0) {
         return;
     }

@@ -28,6 +28,9 @@ struct Options {
     std::function<bool(const Command&, const std::uint32_t* frame)> screenshotSink;
     // Notes and failed writes, as "vormika-replay: SCRIPT:LINE: message".
     std::FILE* log = stderr;
+    // Called once each frame has been presented, before the script's next lines run (for
+    // checks that watch every frame).
+    std::function<void()> afterFrame;
 };
 
 struct Outcome {
