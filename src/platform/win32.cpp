@@ -44,8 +44,13 @@ HWND WindowHandle() { return reinterpret_cast<HWND>(&window); }
 bool IsLiveWindow(HWND handle) { return window.alive && handle == WindowHandle(); }
 
 void Enqueue(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    // A close request is not input to lose: when the queue is full it takes the newest
+    // message's place (the window manager sends it, past any queue, on Windows).
     if (queueCount == kQueueCapacity) {
-        return;
+        if (message != WM_CLOSE) {
+            return;
+        }
+        --queueCount;
     }
     queue[queueCount++] = MSG{handle, message, wParam, lParam, 0, POINT{0, 0}};
 }

@@ -63,9 +63,14 @@ void HeadlessHost::SetReadsFail(bool keysFail, bool mouseFail) {
 }
 
 void HeadlessHost::Queue(EventKind kind, std::uint8_t dik) {
-    // A full queue drops the event, as a flooded window system would.
+    // A full queue drops the event, as a flooded window system would; but a close request
+    // takes the newest event's place, since a lost one would leave the program running with
+    // nothing left to end it.
     if (eventCount_ == kEventCapacity) {
-        return;
+        if (kind != EventKind::Close) {
+            return;
+        }
+        --eventCount_;
     }
     events_[(eventHead_ + eventCount_) % kEventCapacity] = Event{kind, dik};
     ++eventCount_;
