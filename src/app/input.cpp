@@ -36,6 +36,22 @@ HRESULT SetUpMouse(HWND window) {
     return result;
 }
 
+void ReleaseInput() {
+    IDirectInputDevice8A* devices[2] = {app.keyboardDevice, app.mouseDevice};
+    for (IDirectInputDevice8A* device : devices) {
+        if (device != nullptr) {
+            device->Unacquire();
+            device->Release();
+        }
+    }
+    app.keyboardDevice = nullptr;
+    app.mouseDevice = nullptr;
+    if (app.directInput != nullptr) {
+        app.directInput->Release();
+        app.directInput = nullptr;
+    }
+}
+
 HRESULT AcquireKeyboard() {
     return app.keyboardDevice != nullptr ? app.keyboardDevice->Acquire() : E_FAIL;
 }

@@ -25,6 +25,8 @@ void ClampCursor();
 std::int32_t GetCursorX();
 std::int32_t GetCursorY();
 std::uint32_t GetMouseButtons();
+// Releases both input devices and the DirectInput object, at shutdown.
+void ReleaseInput();
 
 // Graphics device and fonts.
 HRESULT SetUpDevice();

@@ -1,5 +1,6 @@
 // The program's entry point: start-up, the frame loop and shutdown.
 #include "app/shell.h"
+#include "gfxutil/d3dx8.h"
 #include "platform/crt.h"
 #include "platform/dinput8.h"
 #include "scene/scene.h"
@@ -77,6 +78,22 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         RenderFrame();
     }
 
+    // Everything else the program made goes back as well, so that a leak check of a whole
+    // run finds nothing left over; the scene's resources and the font go before the device.
+    ReleaseSceneResources();
+    ReleaseOverlayBatch();
+    ReleaseControlPanel();
+    if (app.uiFont != nullptr) {
+        app.uiFont->Release();
+        app.uiFont = nullptr;
+    }
     ReleaseDevice();
+    app.device = nullptr;
+    app.direct3d = nullptr;
+    ReleaseInput();
+    if (app.windowHandle != nullptr) {
+        DestroyWindow(app.windowHandle);
+        app.windowHandle = nullptr;
+    }
     return 0;
 }
