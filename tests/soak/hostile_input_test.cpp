@@ -77,4 +77,39 @@ TEST(HostileInput, CloseRequestIsNotLostBehindAFloodOfKeyEvents) {
     }
 }
 
+TEST(HostileInput, MotionOfAnySizeKeepsItsDirectionAndTheCursorOnTheScreen) {
+    struct Case {
+        const char* script;
+        std::int32_t x;
+        std::int32_t y;
+    };
+    const Case cases[] = {
+        // Two reports of the largest counts between polls pile up past 32 bits.
+        {"mouse 2147483647 -2147483648\nmouse 2147483647 -2147483648\nframes 1\n", 1023, 0},
+        {"mouse 600 700\nframes 1\nmouse -2147483648 2147483647\nmouse -1 1\nframes 1\n", 0, 767},
+        {"mouse 100 100\nframes 1\nmouse 2147483647 2147483647\nmouse -2147483648 -2147483648\n"
+         "frames 1\n", 158, 158},
+    };
+    for (const Case& c : cases) {
+        replay::Script script;
+        std::string error;
+        ASSERT_TRUE(replay::ParseScript("motion", c.script, script, error)) << error;
+        replay::Options options;
+        std::FILE* quiet = std::tmpfile();
+        options.log = quiet != nullptr ? quiet : stderr;
+        std::int32_t x = -1;
+        std::int32_t y = -1;
+        options.afterFrame = [&] {
+            x = GetCursorX();
+            y = GetCursorY();
+        };
+        replay::Run(script, options);
+        if (quiet != nullptr) {
+            std::fclose(quiet);
+        }
+        EXPECT_EQ(x, c.x) << c.script;
+        EXPECT_EQ(y, c.y) << c.script;
+    }
+}
+
 } // namespace

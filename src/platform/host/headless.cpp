@@ -37,9 +37,17 @@ void HeadlessHost::SetKey(std::uint8_t dik, bool down) {
     Queue(down ? EventKind::KeyDown : EventKind::KeyUp, dik);
 }
 
+namespace {
+// Motion piled up between two reads stops at the ends of 32 bits rather than wrapping.
+std::int32_t AddCounts(std::int32_t a, std::int32_t b) {
+    const std::int64_t sum = static_cast<std::int64_t>(a) + b;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
+}
+} // namespace
+
 void HeadlessHost::AddMouseMotion(std::int32_t dx, std::int32_t dy) {
-    pending_.dx += dx;
-    pending_.dy += dy;
+    pending_.dx = AddCounts(pending_.dx, dx);
+    pending_.dy = AddCounts(pending_.dy, dy);
 }
 
 void HeadlessHost::SetMouseMotion(std::int32_t dx, std::int32_t dy) {
