@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <thread>
-
 #include "desktop.h"
 #include "picture.h"
 
@@ -15,9 +11,6 @@ namespace e2e {
 // Option rows of the seek order, by their top edge.
 constexpr int kDeepRow = 20;
 constexpr int kAStarRow = 60;
-
-// How long a key is held: a few frames even on a slow or busy machine.
-constexpr int kKeyHoldMs = 400;
 
 class DemoOnX : public ::testing::Test {
 protected:
@@ -43,22 +36,29 @@ protected:
         desktop.Focus(window);
     }
 
-    // Grabs the screen until `seen` holds for a grab (kept in `last`) or the time is up.
     bool WaitFor(const std::function<bool(const Shot&)>& seen, int timeoutMs) {
-        const std::int64_t deadline = NowMs() + timeoutMs;
-        do {
-            last = desktop.Grab();
-            if (seen(last)) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        } while (NowMs() < deadline);
-        return false;
+        return desktop.WaitFor(seen, timeoutMs, last);
     }
 
-    void HoldKey(const char* key) {
+    // Waits until the program has shown `frames` new frames. The light moves in every
+    // frame, so each change of the screen is at least one new frame.
+    bool WaitForFrames(int frames, int timeoutMs) {
+        Shot previous = desktop.Grab();
+        return WaitFor(
+            [&](const Shot& s) {
+                if (s.pixels != previous.pixels) {
+                    --frames;
+                    previous = s;
+                }
+                return frames <= 0;
+            },
+            timeoutMs);
+    }
+
+    // Holds a key down until the program has surely polled it, then lets it go.
+    void PressKey(const char* key) {
         desktop.Xdo(std::string("keydown ") + key);
-        std::this_thread::sleep_for(std::chrono::milliseconds(kKeyHoldMs));
+        EXPECT_TRUE(WaitForFrames(3, 10000));
         desktop.Xdo(std::string("keyup ") + key);
     }
 

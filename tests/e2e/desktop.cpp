@@ -123,7 +123,7 @@ Desktop::~Desktop() {
     }
 }
 
-bool Desktop::Start(std::string& error) {
+bool Desktop::Start(std::string& error, int width, int height) {
     if (std::system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0) {
         error = "Xvfb or xdotool is not installed";
         return false;
@@ -133,7 +133,8 @@ bool Desktop::Start(std::string& error) {
         error = "no scratch folder or pipe";
         return false;
     }
-    server_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    server_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
                      "-nolisten", "tcp", "-noreset"},
                     dir_ + "/xvfb.log", fds[1]);
     close(fds[1]);
@@ -278,6 +279,18 @@ Shot Desktop::Grab() {
     }
     XDestroyImage(image);
     return shot;
+}
+
+bool Desktop::WaitFor(const std::function<bool(const Shot&)>& seen, int timeoutMs, Shot& last) {
+    const std::int64_t deadline = NowMs() + timeoutMs;
+    do {
+        last = Grab();
+        if (seen(last)) {
+            return true;
+        }
+        SleepMs(30);
+    } while (NowMs() < deadline);
+    return false;
 }
 
 bool Desktop::Xdo(const std::string& args) {

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,9 +39,9 @@ public:
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
-    // Starts Xvfb (1024x768x24) on a display number it picks itself and connects to it.
-    // False, with the reason in `error`, when that cannot be done.
-    bool Start(std::string& error);
+    // Starts Xvfb (24-bit, 1024x768 unless told) on a display number it picks itself and
+    // connects to it. False, with the reason in `error`, when that cannot be done.
+    bool Start(std::string& error, int width = 1024, int height = 768);
 
     // Runs the built vormika with these options on the display.
     bool Launch(const std::vector<std::string>& options);
@@ -55,6 +56,8 @@ public:
     void SendDeleteRequest(XWindowId window);
 
     Shot Grab();
+    // Grabs the screen until `seen` holds for a grab (kept in `last`) or the time is up.
+    bool WaitFor(const std::function<bool(const Shot&)>& seen, int timeoutMs, Shot& last);
     // Runs `xdotool ARGS` against the display; true when it succeeded.
     bool Xdo(const std::string& args);
 

@@ -130,8 +130,8 @@ TEST_F(DemoOnX, KeysTwoAndFourStepTheSeekAlongTheTreeAndQSpinsTheRings) {
 
     // The inset's colours stay put while only the light moves...
     const Shot unspun = desktop.Grab();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const double resting = InsetHueChange(unspun, desktop.Grab());
+    ASSERT_TRUE(WaitForFrames(20, 20000));
+    const double resting = InsetHueChange(unspun, last);
     EXPECT_LT(resting, 0.05);
 
     // ...and Q restarts the seek and spins the rings, which turns the inset's sectors. A
@@ -142,8 +142,8 @@ TEST_F(DemoOnX, KeysTwoAndFourStepTheSeekAlongTheTreeAndQSpinsTheRings) {
         EXPECT_TRUE(
             WaitFor([](const Shot& s) { return WhitePath(s) == Turns{0, 0, 0, 0}; }, 5000));
         desktop.Xdo("keyup q");
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        spun = InsetHueChange(unspun, desktop.Grab());
+        ASSERT_TRUE(WaitForFrames(2, 10000));
+        spun = InsetHueChange(unspun, last);
     }
     EXPECT_GE(spun, 0.2) << "resting " << resting;
 }

@@ -58,6 +58,19 @@ bool Near(std::uint32_t pixel, std::uint32_t colour, int tolerance) {
            std::abs(Blue(pixel) - Blue(colour)) <= tolerance;
 }
 
+Shot Crop(const Shot& shot, const Rect& rect) {
+    Shot part;
+    part.width = rect.width;
+    part.height = rect.height;
+    part.pixels.reserve(static_cast<std::size_t>(rect.width) * rect.height);
+    for (int y = 0; y < rect.height; ++y) {
+        for (int x = 0; x < rect.width; ++x) {
+            part.pixels.push_back(shot.At(rect.x + x, rect.y + y));
+        }
+    }
+    return part;
+}
+
 std::optional<Point> FindCursor(const Shot& now, const Shot& before) {
     for (int y = 0; y < now.height; ++y) {
         for (int x = 0; x < now.width; ++x) {

@@ -22,6 +22,9 @@ constexpr std::uint32_t kCursorColour = 0x88AA00;
 
 bool Near(std::uint32_t pixel, std::uint32_t colour, int tolerance = 8);
 
+// The part of a grab inside `rect`, as a grab of its own.
+Shot Crop(const Shot& shot, const Rect& rect);
+
 // The cursor's top-left corner: a place where it shows in `now` and that did not already
 // look like it in `before` (the views' glow borders and the tree's nodes share its colour).
 std::optional<Point> FindCursor(const Shot& now, const Shot& before);

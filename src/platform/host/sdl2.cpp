@@ -152,8 +152,16 @@ bool SdlHost::OpenWindow(int width, int height, const char* title) {
         return false;
     }
     const Uint32 flags = windowed_ ? 0u : static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP);
-    window_ = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                               height, flags);
+    // Full screen, the window is made as large as the screen in the first place: SDL asks
+    // the window manager for full screen, and where none runs (a bare X server) the window
+    // would otherwise keep the picture's size while SDL draws for the whole screen.
+    SDL_Rect place{static_cast<int>(SDL_WINDOWPOS_CENTERED),
+                   static_cast<int>(SDL_WINDOWPOS_CENTERED), width, height};
+    SDL_Rect screen{};
+    if (!windowed_ && SDL_GetDisplayBounds(0, &screen) == 0) {
+        place = screen;
+    }
+    window_ = SDL_CreateWindow(title, place.x, place.y, place.w, place.h, flags);
     if (window_ != nullptr) {
         renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
     }
