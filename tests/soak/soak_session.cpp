@@ -204,6 +204,11 @@ Session Generator::Run() {
         }
         if (Chance() < 0.08) {
             Pointer();
+            // Often a click right there, so that the controls are hit and not just passed.
+            if (!buttons_[0] && Chance() < 0.5) {
+                buttons_[0] = true;
+                Line("button %s %s", "0", "down");
+            }
         }
         Buttons();
         if (Chance() < 0.006) {
