@@ -36,6 +36,14 @@ protected:
         desktop.Focus(window);
     }
 
+    void TearDown() override {
+        // A program that was not asked to end must still be running: nothing it was sent
+        // made it crash.
+        if (!ends && !IsSkipped() && !HasFailure()) {
+            EXPECT_TRUE(desktop.Running()) << desktop.DemoErrors();
+        }
+    }
+
     bool WaitFor(const std::function<bool(const Shot&)>& seen, int timeoutMs) {
         return desktop.WaitFor(seen, timeoutMs, last);
     }
@@ -65,6 +73,7 @@ protected:
     Desktop desktop;
     XWindowId window = 0;
     Shot last;
+    bool ends = false;  // whether the test ends the program itself
 };
 
 } // namespace e2e

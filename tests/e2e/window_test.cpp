@@ -20,12 +20,14 @@ TEST_F(DemoOnX, CoversTheWholeScreenAndEndsOnEscapeWithStatusZero) {
     EXPECT_EQ(OptionMark(last, kAStarRow), Mark::Unchecked);
 
     // Escape ends the program in a frame that has a message to take: the release's.
+    ends = true;
     PressKey("Escape");
     EXPECT_EQ(desktop.WaitForExit(2000), std::optional<int>(0)) << desktop.DemoErrors();
 }
 
 TEST_F(DemoOnX, EndsWithStatusZeroWhenTheWindowManagerAsksToClose) {
     ASSERT_TRUE(desktop.AcceptsDeleteRequests(window));
+    ends = true;
     desktop.SendDeleteRequest(window);
     EXPECT_EQ(desktop.WaitForExit(2000), std::optional<int>(0)) << desktop.DemoErrors();
 }
