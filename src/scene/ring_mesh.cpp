@@ -60,9 +60,12 @@ HRESULT UploadVertices(IDirect3DVertexBuffer8* buffer, const void* source, std::
     if (FAILED(buffer->Lock(0, 0, &target, 0)) || target == nullptr) {
         return E_FAIL;
     }
-    // Whole words first, then the 0 to 3 bytes left over.
+    // Whole words first, then the 0 to 3 bytes left over. With nothing to copy the source
+    // may be null, which memcpy must not be given even for no bytes.
     const std::uint32_t wordBytes = byteCount & ~3u;
-    std::memcpy(target, source, wordBytes);
+    if (wordBytes != 0) {
+        std::memcpy(target, source, wordBytes);
+    }
     const auto* tail = static_cast<const BYTE*>(source) + wordBytes;
     for (std::uint32_t i = 0; i < (byteCount & 3u); ++i) {
         target[wordBytes + i] = tail[i];
