@@ -17,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace e2e {
 namespace {
@@ -29,8 +30,12 @@ int IgnoreXError(Display*, XErrorEvent*) { return 0; }
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// Forks and runs `argv` with stdout and stderr in `log`; the child dies with the test.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& log, int keepFd = -1) {
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// Forks and runs `argv` with these changes to the environment (an empty value removes the
+// variable) and stdout and stderr in `log`; the child dies with the test.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& log, int keepFd = -1,
+            const Environment& environment = {}) {
     std::vector<char*> args;
     for (const std::string& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
@@ -41,6 +46,13 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& log, int ke
         return pid;
     }
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    for (const auto& [name, value] : environment) {
+        if (value.empty()) {
+            unsetenv(name.c_str());
+        } else {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, STDOUT_FILENO);
     dup2(out, STDERR_FILENO);
@@ -158,15 +170,16 @@ bool Desktop::Start(std::string& error, int width, int height) {
 bool Desktop::Launch(const std::vector<std::string>& options) {
     std::vector<std::string> argv{kDemo};
     argv.insert(argv.end(), options.begin(), options.end());
-    setenv("DISPLAY", display_.c_str(), 1);
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    unsetenv("WAYLAND_DISPLAY");
     // The system libraries behind SDL keep allocations until exit, which a leak-checking
     // build would report as the program's.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string asanOptions = std::string(asan != nullptr ? asan : "") + ":detect_leaks=0";
-    setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
-    demo_ = Spawn(argv, dir_ + "/demo.log");
+    const Environment environment = {
+        {"DISPLAY", display_},
+        {"SDL_VIDEODRIVER", "x11"},
+        {"WAYLAND_DISPLAY", ""},
+        {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":detect_leaks=0"},
+    };
+    demo_ = Spawn(argv, dir_ + "/demo.log", -1, environment);
     return demo_ > 0;
 }
 
