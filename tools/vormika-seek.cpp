@@ -4,18 +4,21 @@
 #include <cstdio>
 #include <string>
 
+#include "seek/arguments.h"
 #include "seek/seek.h"
 
 namespace {
 
+using seektool::kMethods;
+using seektool::kVectors;
+using seektool::MethodName;
+using seektool::Options;
+
 constexpr int kExitUsage = 2;
 constexpr std::int32_t kPositions = 8;
 constexpr std::int32_t kStarts = 4096;
-constexpr std::int32_t kVectors = 4096;
 // Costs above this are the engine's markers for "nothing solved", never a real cost.
 constexpr std::int32_t kLargestCost = 200;
-
-const SeekMethod kMethods[3] = {Deep, Breadth, AStar};
 
 const char* const kUsage =
     "usage: vormika-seek (--start A,B,C,D | --all) [--method M] [--steps N] [--trace]\n"
@@ -36,148 +39,9 @@ const char* const kUsage =
     "                   which the final best was found (over the starts it solved)\n"
     "  --help           this text\n";
 
-struct Options {
-    bool haveStart = false;
-    bool all = false;
-    RingSet start = {};
-    bool haveMethod = false;
-    std::int32_t method = 0;  // 0 = all three
-    bool haveSteps = false;
-    std::int32_t steps = kVectors;
-    bool trace = false;
-    bool summary = false;
-    bool help = false;
-};
-
 // Whether a --method choice (0 = all three) takes in method m.
 bool Chosen(std::int32_t choice, SeekMethod m) {
     return choice == 0 || choice == static_cast<std::int32_t>(m);
-}
-
-const char* MethodName(SeekMethod m) {
-    switch (m) {
-    case Deep: return "deep";
-    case Breadth: return "breadth";
-    case AStar: return "astar";
-    }
-    return "?";
-}
-
-bool Fail(const std::string& message) {
-    std::fprintf(stderr, "vormika-seek: %s (try --help)\n", message.c_str());
-    return false;
-}
-
-// A whole decimal number within [lo, hi]; nothing else in the text.
-bool ParseNumber(const std::string& text, std::int32_t lo, std::int32_t hi, std::int32_t& out) {
-    if (text.empty() || text.size() > 6) return false;
-    std::int32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    if (value < lo || value > hi) return false;
-    out = value;
-    return true;
-}
-
-bool ParseStart(const std::string& text, RingSet& out) {
-    std::size_t from = 0;
-    for (std::uint32_t ring = 0; ring < 4; ++ring) {
-        const std::size_t comma = text.find(',', from);
-        const bool last = ring == 3;
-        if (last != (comma == std::string::npos)) return false;
-        const std::string part = text.substr(from, last ? std::string::npos : comma - from);
-        std::int32_t p = 0;
-        if (!ParseNumber(part, 0, kPositions - 1, p)) return false;
-        out[ring] = static_cast<std::uint32_t>(p);
-        from = comma + 1;
-    }
-    return true;
-}
-
-bool ParseMethod(const std::string& text, std::int32_t& out) {
-    if (text == "all") {
-        out = 0;
-        return true;
-    }
-    for (SeekMethod m : kMethods) {
-        if (text == MethodName(m)) {
-            out = m;
-            return true;
-        }
-    }
-    return false;
-}
-
-// Applies one option that takes a value.
-bool ApplyValue(const std::string& name, const std::string& value, Options& o) {
-    if (name == "--start") {
-        if (o.haveStart) return Fail("--start given twice");
-        if (!ParseStart(value, o.start))
-            return Fail("--start needs four positions 0 to 7 as A,B,C,D, not '" + value + "'");
-        o.haveStart = true;
-    } else if (name == "--method") {
-        if (o.haveMethod) return Fail("--method given twice");
-        if (!ParseMethod(value, o.method))
-            return Fail("--method must be deep, breadth, astar or all, not '" + value + "'");
-        o.haveMethod = true;
-    } else {
-        if (o.haveSteps) return Fail("--steps given twice");
-        if (!ParseNumber(value, 1, kVectors, o.steps))
-            return Fail("--steps must be a number from 1 to 4096, not '" + value + "'");
-        o.haveSteps = true;
-    }
-    return true;
-}
-
-bool ApplyFlag(const std::string& name, Options& o) {
-    bool* flag = nullptr;
-    if (name == "--all") flag = &o.all;
-    else if (name == "--trace") flag = &o.trace;
-    else if (name == "--summary") flag = &o.summary;
-    else if (name == "--help") flag = &o.help;
-    else return Fail("unknown option '" + name + "'");
-    if (*flag) return Fail(name + " given twice");
-    *flag = true;
-    return true;
-}
-
-bool CheckCombination(const Options& o) {
-    if (o.haveStart && o.all) return Fail("--start and --all exclude each other");
-    if (o.summary && (o.haveStart || o.all || o.trace))
-        return Fail("--summary runs every start itself; it takes no --start, --all or --trace");
-    if (!o.summary && !o.haveStart && !o.all) return Fail("no start position: give --start or --all");
-    if (o.trace && (!o.haveStart || o.method == 0))
-        return Fail("--trace needs exactly one start (--start) and one method (--method)");
-    return true;
-}
-
-bool ParseArguments(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool haveValue = false;
-        const std::size_t eq = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            haveValue = true;
-        }
-        const bool takesValue = arg == "--start" || arg == "--method" || arg == "--steps";
-        if (!takesValue) {
-            if (haveValue) return Fail(arg + " takes no value");
-            if (!ApplyFlag(arg, o)) return false;
-            if (o.help) return true;
-            continue;
-        }
-        if (!haveValue) {
-            if (i + 1 >= argc) return Fail(arg + " needs a value");
-            value = argv[++i];
-        }
-        if (!ApplyValue(arg, value, o)) return false;
-    }
-    return o.help || CheckCombination(o);
 }
 
 // A fresh program state with the given start and method, seek reset.
@@ -302,7 +166,11 @@ void RunStarts(const Options& o) {
 
 int main(int argc, char** argv) {
     Options o;
-    if (!ParseArguments(argc, argv, o)) return kExitUsage;
+    std::string error;
+    if (!seektool::ParseArguments(argc, argv, o, error)) {
+        std::fprintf(stderr, "vormika-seek: %s (try --help)\n", error.c_str());
+        return kExitUsage;
+    }
     if (o.help) {
         std::fputs(kUsage, stdout);
         return 0;
