@@ -8,6 +8,10 @@
 
 #include "platform/raster_span.h"
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace raster {
 namespace {
 
@@ -335,6 +339,8 @@ void Pipeline::Compile(const State& state) {
         ShadeMode shade = state.forceGeneric ? ShadeMode::Generic : ShadeFor(state, filter);
         for (int persp = 0; persp < 2; ++persp) {
             Loops loops = PickLoops(depth, shade, blend, persp != 0);
+            TriangleFn wide = state.forceNarrow ? nullptr : WideTriangle(depth, shade, blend, persp != 0);
+            if (wide != nullptr) loops.triangle = wide;
             spans_[minified][persp] = loops.span;
             triangles_[minified][persp] = loops.triangle;
         }
@@ -397,22 +403,45 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
 
 namespace {
 
-// Draws the pixel (x, y) with attributes interpolated at fraction f of the way from a to b.
-void LinePixel(const Target& t, const Pipeline& p, SpanFn span, const Vertex& a,
-               const Vertex& b, float f, std::int64_t x, std::int64_t y) {
+// One pixel at a time along a line: the attributes at fraction f of the way from `from`,
+// a + (b - a) f, for the slots the pixel loop reads.
+struct LinePixels {
+    const Target* target;
+    SpanFn span;
+    int attributes;                       // kBasicAttrs or kAttrCount
+    alignas(16) float from[kAttrCount];   // a
+    alignas(16) float delta[kAttrCount];  // b - a
     SpanArgs s;
-    for (int k = 0; k < kAttrCount; ++k) {
-        s.v[k] = a.a[k] + (b.a[k] - a.a[k]) * f;
-        s.dx[k] = 0.0f;
+
+    LinePixels(const Target& t, const Pipeline& p, SpanFn fn, const Vertex& a, const Vertex& b)
+        : target(&t), span(fn), attributes(p.Attributes()) {
+        for (int k = 0; k < kAttrCount; ++k) {
+            from[k] = a.a[k];
+            delta[k] = b.a[k] - a.a[k];
+            s.v[k] = 0.0f;
+            s.dx[k] = 0.0f;
+        }
+        s.count = 1;
+        s.minified = false;
+        s.state = &p.state();
     }
-    std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * t.width + static_cast<std::ptrdiff_t>(x);
-    s.colour = t.colour + at;
-    s.depth = t.depth != nullptr ? t.depth + at : nullptr;
-    s.count = 1;
-    s.minified = false;
-    s.state = &p.state();
-    span(s);
-}
+
+    void Draw(float f, std::int64_t x, std::int64_t y) {
+        for (int k = 0; k < attributes; k += 4) {
+#if defined(__SSE2__)
+            const __m128 v = _mm_add_ps(_mm_load_ps(from + k), _mm_mul_ps(_mm_load_ps(delta + k), _mm_set1_ps(f)));
+            _mm_store_ps(s.v + k, v);
+#else
+            for (int j = k; j < k + 4; ++j) s.v[j] = from[j] + delta[j] * f;
+#endif
+        }
+        const Target& t = *target;
+        std::ptrdiff_t at = static_cast<std::ptrdiff_t>(y) * t.width + static_cast<std::ptrdiff_t>(x);
+        s.colour = t.colour + at;
+        s.depth = t.depth != nullptr ? t.depth + at : nullptr;
+        span(s);
+    }
+};
 
 // Keeps a rounded coordinate within a few pixels of the clip range: pixels beyond it are
 // never drawn, and the integer stays small.
@@ -449,13 +478,13 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
     if (!perspective) {
         for (int k = kDiffuse; k < kAttrCount; ++k) pa.a[k] /= q, b.a[k] /= q;
     }
-    SpanFn span = p.Span(false, perspective);
+    LinePixels pixels(t, p, p.Span(false, perspective), pa, b);
     double length = major1 - major0;
     for (std::int64_t m = first; m <= last; ++m) {
         double f = std::clamp((static_cast<double>(m) - major0) / length, 0.0, 1.0);
         std::int64_t n = Near(minor0 + (static_cast<double>(m) - major0) * slope, minorLo, minorHi);
         if (n < minorLo || n > minorHi) continue;
-        LinePixel(t, p, span, pa, b, static_cast<float>(f), xMajor ? m : n, xMajor ? n : m);
+        pixels.Draw(static_cast<float>(f), xMajor ? m : n, xMajor ? n : m);
     }
 }
 
@@ -471,7 +500,7 @@ void DrawPoint(const Target& t, const Rect& scissor, const Pipeline& p, const Ve
     if (!perspective) {
         for (int k = kDiffuse; k < kAttrCount; ++k) pv.a[k] /= q;
     }
-    LinePixel(t, p, p.Span(false, perspective), pv, pv, 0.0f, x, y);
+    LinePixels(t, p, p.Span(false, perspective), pv, pv).Draw(0.0f, x, y);
 }
 
 } // namespace raster

@@ -124,6 +124,7 @@ struct State {
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     Stage stages[kStages];
     bool forceGeneric = false;          // draw with the all-states pixel loop (cross-checks)
+    bool forceNarrow = false;           // draw one pixel at a time, never eight (cross-checks)
 };
 
 struct SpanArgs;

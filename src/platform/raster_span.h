@@ -70,4 +70,8 @@ struct Loops {
 };
 Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 
+// The triangle loop that shades eight pixels at a time (raster_wide.cpp) for these modes;
+// null where there is none or the processor cannot run it.
+TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
+
 } // namespace raster

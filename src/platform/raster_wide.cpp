@@ -1,0 +1,315 @@
+// The wide triangle loops: for the modes the program draws most, a triangle's pixels are
+// first walked one by one (attributes stepped, depth tested and written), and the pixels
+// that pass are queued and then shaded eight at a time with AVX2. Every lane does exactly
+// the arithmetic of the one-pixel loops in raster_span.cpp, in the same order, so the
+// pixels are identical; the loops are chosen only on a processor that has AVX2.
+//
+// Pixels of one triangle never overlap, so shading them later and out of row order changes
+// nothing: each pixel's depth is decided before any of its colour is.
+#include "platform/raster_span.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define RASTER_WIDE 1
+#else
+#define RASTER_WIDE 0
+#endif
+
+namespace raster {
+
+#if RASTER_WIDE
+
+namespace {
+
+// Everything in this block is compiled for AVX2 and runs only after the check in
+// WideTriangle. It uses no library templates, whose shared copies might otherwise come out
+// compiled for AVX2 and be called from elsewhere.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+#define WIDE_INLINE inline __attribute__((always_inline))
+
+constexpr int kQueue = 512; // pixels gathered before shading
+
+// Pixels waiting to be shaded: the eight basic attributes of each (kZ .. kTex0 + 1) and its
+// offset in the target. Room for one group of padding after the last.
+struct Queue {
+    alignas(32) float attrs[kQueue + 8][kBasicAttrs];
+    std::ptrdiff_t at[kQueue + 8];
+};
+
+static_assert(kBasicAttrs == 8, "one pixel's attributes fill one AVX register");
+
+// A power-of-two wrapping texture, as FastTexture in raster_span.cpp, in vector form.
+struct WideTexture {
+    const int* texels;
+    __m256i shift, maskU, maskV;
+    __m256 scaleU, scaleV;
+};
+
+WIDE_INLINE unsigned Log2(int n) {
+    unsigned s = 0;
+    while ((1 << s) < n) ++s;
+    return s;
+}
+
+WideTexture MakeTexture(const Texture& t) {
+    WideTexture w;
+    w.texels = reinterpret_cast<const int*>(t.texels);
+    w.shift = _mm256_set1_epi32(static_cast<int>(Log2(t.width)));
+    w.maskU = _mm256_set1_epi32(t.width - 1);
+    w.maskV = _mm256_set1_epi32(t.height - 1);
+    w.scaleU = _mm256_set1_ps(static_cast<float>(t.width) * 256.0f);
+    w.scaleV = _mm256_set1_ps(static_cast<float>(t.height) * 256.0f);
+    return w;
+}
+
+// Eight pixels' attribute rows (a[i] = pixel i) to one register per attribute.
+WIDE_INLINE void Transpose(const float (*a)[kBasicAttrs], __m256 out[kBasicAttrs]) {
+    __m256 r[8];
+    for (int i = 0; i < 4; ++i) {
+        // Pixels i and i + 4 share a register: low half pixel i, high half pixel i + 4.
+        r[2 * i] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(a[i])),
+                                        _mm_load_ps(a[i + 4]), 1);
+        r[2 * i + 1] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(a[i] + 4)),
+                                            _mm_load_ps(a[i + 4] + 4), 1);
+    }
+    // r[0] = p0 a0-3 | p4 a0-3, r[1] = p0 a4-7 | p4 a4-7, r[2] = p1 ..., etc.
+    for (int h = 0; h < 2; ++h) {
+        __m256 t0 = _mm256_unpacklo_ps(r[h], r[2 + h]);
+        __m256 t1 = _mm256_unpackhi_ps(r[h], r[2 + h]);
+        __m256 t2 = _mm256_unpacklo_ps(r[4 + h], r[6 + h]);
+        __m256 t3 = _mm256_unpackhi_ps(r[4 + h], r[6 + h]);
+        out[4 * h + 0] = _mm256_shuffle_ps(t0, t2, 0x44);
+        out[4 * h + 1] = _mm256_shuffle_ps(t0, t2, 0xEE);
+        out[4 * h + 2] = _mm256_shuffle_ps(t1, t3, 0x44);
+        out[4 * h + 3] = _mm256_shuffle_ps(t1, t3, 0xEE);
+    }
+    // Lanes now run p0 p1 p2 p3 | p4 p5 p6 p7 in every register.
+}
+
+// ColourAt for one channel: x w clamped to 0..255 (NaN to 0), rounded half up.
+WIDE_INLINE __m256i Channel8(__m256 c, __m256 w) {
+    __m256 x = _mm256_mul_ps(c, w);
+    x = _mm256_max_ps(x, _mm256_setzero_ps());
+    x = _mm256_min_ps(x, _mm256_set1_ps(255.0f));
+    return _mm256_cvttps_epi32(_mm256_add_ps(x, _mm256_set1_ps(0.5f)));
+}
+
+// The diffuse colour of eight pixels as 0xAARRGGBB words.
+WIDE_INLINE __m256i Diffuse8(const __m256* v, __m256 w) {
+    __m256i b = Channel8(v[kDiffuse], w);
+    __m256i g = Channel8(v[kDiffuse + 1], w);
+    __m256i r = Channel8(v[kDiffuse + 2], w);
+    __m256i a = Channel8(v[kDiffuse + 3], w);
+    return _mm256_or_si256(_mm256_or_si256(b, _mm256_slli_epi32(g, 8)),
+                           _mm256_or_si256(_mm256_slli_epi32(r, 16), _mm256_slli_epi32(a, 24)));
+}
+
+// Words to 16-bit channels: lo holds pixels 0, 1 | 4, 5 and hi pixels 2, 3 | 6, 7, which
+// _mm256_packus_epi16(lo, hi) puts back in order.
+struct Split {
+    __m256i lo, hi;
+};
+
+WIDE_INLINE Split Widen(__m256i words) {
+    const __m256i zero = _mm256_setzero_si256();
+    return {_mm256_unpacklo_epi8(words, zero), _mm256_unpackhi_epi8(words, zero)};
+}
+
+WIDE_INLINE __m256i Narrow(Split s) { return _mm256_packus_epi16(s.lo, s.hi); }
+
+// A per-pixel weight (one value per 32-bit lane) on all four 16-bit channels of its pixel.
+WIDE_INLINE Split Spread(__m256i w) {
+    __m256i pair = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+    return {_mm256_unpacklo_epi32(pair, pair), _mm256_unpackhi_epi32(pair, pair)};
+}
+
+// Per channel (a (256 - f) + b f) / 256, truncated: Lerp and Bilinear's step. The sum is at
+// most 255 x 256, so 16 bits hold it.
+WIDE_INLINE __m256i Lerp16(__m256i a, __m256i b, __m256i f) {
+    __m256i g = _mm256_sub_epi16(_mm256_set1_epi16(256), f);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, g), _mm256_mullo_epi16(b, f)), 8);
+}
+
+// Per channel Div255(a w + b (255 - w)), as Mix: (x + 128 + (x + 128) / 256) / 256 with
+// x at most 255 x 255.
+WIDE_INLINE __m256i Mix16(__m256i a, __m256i b, __m256i w) {
+    __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(a, w),
+                                 _mm256_mullo_epi16(b, _mm256_sub_epi16(_mm256_set1_epi16(255), w)));
+    x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+// The alpha channel of each pixel copied to its four channels.
+WIDE_INLINE __m256i AlphaOf16(__m256i x) {
+    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xFF), 0xFF);
+}
+
+WIDE_INLINE Split MixWords(__m256i a, __m256i b, __m256i w) {
+    Split sa = Widen(a), sb = Widen(b), sw = Spread(w);
+    return {Mix16(sa.lo, sb.lo, sw.lo), Mix16(sa.hi, sb.hi, sw.hi)};
+}
+
+// FastTexture::Linear for eight pixels, then diffuse x texAlpha + texture x (1 - texAlpha)
+// with the texture's alpha: the BlendLinear shade.
+WIDE_INLINE __m256i BlendLinear8(const WideTexture& t, __m256 u, __m256 v, __m256i diffuse) {
+    __m256i iu = _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(u, t.scaleU), _mm256_set1_ps(128.0f)));
+    __m256i iv = _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(v, t.scaleV), _mm256_set1_ps(128.0f)));
+    const __m256i one = _mm256_set1_epi32(1);
+    __m256i cu = _mm256_srai_epi32(iu, 8), cv = _mm256_srai_epi32(iv, 8);
+    __m256i x0 = _mm256_and_si256(cu, t.maskU);
+    __m256i x1 = _mm256_and_si256(_mm256_add_epi32(cu, one), t.maskU);
+    __m256i r0 = _mm256_sllv_epi32(_mm256_and_si256(cv, t.maskV), t.shift);
+    __m256i r1 = _mm256_sllv_epi32(_mm256_and_si256(_mm256_add_epi32(cv, one), t.maskV), t.shift);
+    Split t00 = Widen(_mm256_i32gather_epi32(t.texels, _mm256_or_si256(r0, x0), 4));
+    Split t10 = Widen(_mm256_i32gather_epi32(t.texels, _mm256_or_si256(r0, x1), 4));
+    Split t01 = Widen(_mm256_i32gather_epi32(t.texels, _mm256_or_si256(r1, x0), 4));
+    Split t11 = Widen(_mm256_i32gather_epi32(t.texels, _mm256_or_si256(r1, x1), 4));
+    const __m256i byte = _mm256_set1_epi32(255);
+    Split fx = Spread(_mm256_and_si256(iu, byte)), fy = Spread(_mm256_and_si256(iv, byte));
+    Split texel = {Lerp16(Lerp16(t00.lo, t10.lo, fx.lo), Lerp16(t01.lo, t11.lo, fx.lo), fy.lo),
+                   Lerp16(Lerp16(t00.hi, t10.hi, fx.hi), Lerp16(t01.hi, t11.hi, fx.hi), fy.hi)};
+    Split d = Widen(diffuse);
+    Split mixed = {Mix16(d.lo, texel.lo, AlphaOf16(texel.lo)),
+                   Mix16(d.hi, texel.hi, AlphaOf16(texel.hi))};
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    // The texel's alpha stands, not the mix's.
+    return _mm256_blendv_epi8(Narrow(mixed), Narrow(texel), alpha);
+}
+
+// Eight queued pixels shaded, blended and stored.
+template <ShadeMode S, BlendMode B, bool P>
+WIDE_INLINE void ShadeGroup(const float (*a)[kBasicAttrs], const std::ptrdiff_t* at,
+                            std::uint32_t* colour, const WideTexture& tex) {
+    __m256 v[kBasicAttrs];
+    Transpose(a, v);
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 w = P ? _mm256_div_ps(one, v[kQ]) : one;
+    __m256i src = Diffuse8(v, w);
+    if constexpr (S == ShadeMode::BlendLinear) {
+        src = BlendLinear8(tex, _mm256_mul_ps(v[kTex0], w), _mm256_mul_ps(v[kTex0 + 1], w), src);
+    }
+    if constexpr (B == BlendMode::SrcAlpha) {
+        __m256i dst = _mm256_setr_epi32(
+            static_cast<int>(colour[at[0]]), static_cast<int>(colour[at[1]]),
+            static_cast<int>(colour[at[2]]), static_cast<int>(colour[at[3]]),
+            static_cast<int>(colour[at[4]]), static_cast<int>(colour[at[5]]),
+            static_cast<int>(colour[at[6]]), static_cast<int>(colour[at[7]]));
+        src = Narrow(MixWords(src, dst, _mm256_srli_epi32(src, 24)));
+    }
+    alignas(32) std::uint32_t out[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out), src);
+    for (int i = 0; i < 8; ++i) colour[at[i]] = out[i];
+}
+
+// Shades the n queued pixels. The last group is filled up with copies of the last pixel,
+// which compute and store the same value again (a blend reads every destination before
+// any store of its group).
+template <ShadeMode S, BlendMode B, bool P>
+void ShadeQueue(Queue& q, int n, std::uint32_t* colour, const WideTexture& tex) {
+    const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
+    for (int i = n; (i & 7) != 0; ++i) {
+        _mm256_store_ps(q.attrs[i], last);
+        q.at[i] = q.at[n - 1];
+    }
+    for (int i = 0; i < n; i += 8) ShadeGroup<S, B, P>(q.attrs + i, q.at + i, colour, tex);
+}
+
+// Depth as DepthOf in raster_span.cpp.
+WIDE_INLINE std::uint32_t Depth16(float z) {
+    z = z > 0.0f ? z : 0.0f;
+    z = z < 1.0f ? z : 1.0f;
+    return static_cast<std::uint32_t>(z * 65535.0f + 0.5f);
+}
+
+WIDE_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
+WIDE_INLINE std::int64_t Min(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
+
+// The rows of a triangle as TriangleEntry walks them; each pixel's attributes are stepped
+// from its row's start exactly as Run steps them.
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void WideEntry(TriangleArgs& t) {
+    const Target& target = *t.target;
+    const WideTexture tex = S == ShadeMode::BlendLinear ? MakeTexture(t.state->stages[0].texture)
+                                                        : WideTexture{};
+    Queue q;
+    int n = 0;
+    const __m256 base = _mm256_loadu_ps(t.base);
+    const __m256 gx = _mm256_loadu_ps(t.gx);
+    const __m256 gy = _mm256_loadu_ps(t.gy);
+    for (std::int64_t y = t.y0; y <= t.y1; ++y) {
+        const std::int64_t xs = Max(t.x0, Max(t.left[0].bound, t.left[1].bound));
+        const std::int64_t xe = Min(t.x1, Min(t.right[0].bound, t.right[1].bound));
+        for (EdgeWalk& w : t.left) w.NextRow(true);
+        for (EdgeWalk& w : t.right) w.NextRow(false);
+        if (xs > xe) continue;
+        const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
+        __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
+                                 _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
+        const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y) * target.width + xs;
+        std::uint16_t* depth = D == DepthMode::Off ? nullptr : target.depth + row;
+        const int count = static_cast<int>(xe - xs + 1);
+        for (int i = 0; i < count; ++i) {
+            if (n == kQueue) {
+                ShadeQueue<S, B, P>(q, n, target.colour, tex);
+                n = 0;
+            }
+            _mm256_store_ps(q.attrs[n], v);
+            q.at[n] = row + i;
+            if constexpr (D == DepthMode::LessEqualWrite) {
+                const std::uint32_t z = Depth16(_mm256_cvtss_f32(v));
+                const std::uint32_t old = depth[i];
+                const bool pass = z <= old;
+                depth[i] = static_cast<std::uint16_t>(pass ? z : old);
+                n += pass;
+            } else {
+                ++n;
+            }
+            v = _mm256_add_ps(v, gx);
+        }
+    }
+    if (n > 0) ShadeQueue<S, B, P>(q, n, target.colour, tex);
+}
+
+#pragma GCC pop_options
+
+template <DepthMode D, ShadeMode S, BlendMode B>
+TriangleFn PickP(bool p) {
+    return p ? &WideEntry<D, S, B, true> : &WideEntry<D, S, B, false>;
+}
+
+template <DepthMode D, ShadeMode S>
+TriangleFn PickB(BlendMode b, bool p) {
+    if (b == BlendMode::Replace) return PickP<D, S, BlendMode::Replace>(p);
+    if (b == BlendMode::SrcAlpha) return PickP<D, S, BlendMode::SrcAlpha>(p);
+    return nullptr;
+}
+
+template <DepthMode D>
+TriangleFn PickS(ShadeMode s, BlendMode b, bool p) {
+    if (s == ShadeMode::Diffuse) return PickB<D, ShadeMode::Diffuse>(b, p);
+    if (s == ShadeMode::BlendLinear) return PickB<D, ShadeMode::BlendLinear>(b, p);
+    return nullptr;
+}
+
+} // namespace
+
+TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
+    if (!__builtin_cpu_supports("avx2")) return nullptr;
+    if (depth == DepthMode::Off) return PickS<DepthMode::Off>(shade, blend, perspective);
+    if (depth == DepthMode::LessEqualWrite)
+        return PickS<DepthMode::LessEqualWrite>(shade, blend, perspective);
+    return nullptr;
+}
+
+#else
+
+TriangleFn WideTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
+
+#endif
+
+} // namespace raster
