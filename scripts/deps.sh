@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   fonts-dejavu-core
   xvfb xdotool x11-utils desktop-file-utils
+  valgrind clang libclang-rt-14-dev
 )
 
 missing=()
