@@ -159,6 +159,11 @@ private:
     void Light(const Lighting& setup, const VertexLayout& layout, const BYTE* vertex,
                const float* world, float* diffuse, float* specular) const;
     void Project(const float* clip, raster::Vertex& out) const;
+    // Transform, lighting and projection of four lit vertices at once, for the states
+    // LanesLight accepts; the same results as one at a time.
+    bool LanesLight(const Lighting& setup) const;
+    void TransformLit4(const Lighting& setup, const VertexLayout& layout, const BYTE* vertices,
+                       ClipVertex* out) const;
     void DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count);
     void DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count);
     void DrawPoints(UINT start, UINT count);

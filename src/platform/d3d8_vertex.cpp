@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/d3d8_device.h"
 
 namespace d3d8 {
@@ -354,13 +358,233 @@ void Device::Project(const float* c, raster::Vertex& out) const {
     out.a[14] = out.a[15] = 0.0f;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Four vertices side by side, one per lane. Each lane does exactly the arithmetic of
+// Device::Light, Device::Transform and Device::Project for its vertex, in the same order,
+// so the results are the same to the bit.
+struct Quad {
+    __m128 x, y, z;
+};
+
+struct Colours {
+    __m128 r, g, b, a;
+};
+
+__m128 Load4(const BYTE* v, std::size_t stride, int at) {
+    return _mm_setr_ps(ReadFloat(v + at), ReadFloat(v + stride + at), ReadFloat(v + 2 * stride + at),
+                       ReadFloat(v + 3 * stride + at));
+}
+
+Colours Broadcast(const D3DCOLORVALUE& c) {
+    return {_mm_set1_ps(c.r), _mm_set1_ps(c.g), _mm_set1_ps(c.b), _mm_set1_ps(c.a)};
+}
+
+// ToValue for four colours.
+Colours Values4(const BYTE* v, std::size_t stride, int at) {
+    const __m128i c = _mm_setr_epi32(static_cast<int>(ReadDword(v + at)),
+                                     static_cast<int>(ReadDword(v + stride + at)),
+                                     static_cast<int>(ReadDword(v + 2 * stride + at)),
+                                     static_cast<int>(ReadDword(v + 3 * stride + at)));
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    const __m128 k = _mm_set1_ps(1.0f / 255.0f);
+    auto channel = [&](int shift) {
+        return _mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(c, shift), byte)), k);
+    };
+    return {channel(16), channel(8), channel(0), channel(24)};
+}
+
+__m128 Dot4(const Quad& a, const Quad& b) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(a.x, b.x), _mm_mul_ps(a.y, b.y)), _mm_mul_ps(a.z, b.z));
+}
+
+// Clamp01 x 255: NaN and anything not above zero give zero.
+__m128 Byte01(__m128 v) {
+    const __m128 clamped = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    return _mm_mul_ps(clamped, _mm_set1_ps(255.0f));
+}
+
+// (a + b x c) in the order Light adds its terms.
+__m128 MulAdd(__m128 a, __m128 b, __m128 c) { return _mm_add_ps(a, _mm_mul_ps(b, c)); }
+
+// Four 4-float rows, one per vertex, from four registers of one value per vertex.
+void Rows(__m128 a, __m128 b, __m128 c, __m128 d, float* r0, float* r1, float* r2, float* r3) {
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    _mm_storeu_ps(r0, a);
+    _mm_storeu_ps(r1, b);
+    _mm_storeu_ps(r2, c);
+    _mm_storeu_ps(r3, d);
+}
+
+} // namespace
+
+// Whether TransformLit4 covers these states: specular highlights and spot lights are left
+// to Light.
+bool Device::LanesLight(const Lighting& l) const {
+    if (l.specular) return false;
+    for (int i = 0; i < l.count; ++i) {
+        if (l.lights[i]->Type == D3DLIGHT_SPOT) return false;
+    }
+    return true;
+}
+
+void Device::TransformLit4(const Lighting& l, const VertexLayout& layout, const BYTE* v,
+                           ClipVertex* out) const {
+    const std::size_t stride = streamStride_;
+    const Quad raw = {Load4(v, stride, 0), Load4(v, stride, 4), Load4(v, stride, 8)};
+    const float(&w)[4][4] = vs_.world.m;
+    auto row = [&](const float(&m)[4][4], int j) {
+        return _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(raw.x, _mm_set1_ps(m[0][j])),
+                                                _mm_mul_ps(raw.y, _mm_set1_ps(m[1][j]))),
+                                     _mm_mul_ps(raw.z, _mm_set1_ps(m[2][j]))),
+                          _mm_set1_ps(m[3][j]));
+    };
+    const Quad p = {row(w, 0), row(w, 1), row(w, 2)};
+
+    // The colour sources: material colours or the vertex's own.
+    const Colours white = Broadcast({1.0f, 1.0f, 1.0f, 1.0f});
+    const Colours vertexDiffuse = layout.diffuse >= 0 ? Values4(v, stride, layout.diffuse) : white;
+    const Colours vertexSpecular = layout.specular >= 0 ? Values4(v, stride, layout.specular)
+                                                        : Broadcast({0.0f, 0.0f, 0.0f, 0.0f});
+    Colours src[4];
+    for (int i = 0; i < 4; ++i) {
+        src[i] = l.source[i] == Lighting::Material      ? Broadcast(l.material[i])
+                 : l.source[i] == Lighting::VertexDiffuse ? vertexDiffuse
+                                                          : vertexSpecular;
+    }
+
+    Quad n = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+    if (layout.normal >= 0) {
+        const Quad r = {Load4(v, stride, layout.normal), Load4(v, stride, layout.normal + 4),
+                        Load4(v, stride, layout.normal + 8)};
+        const auto& m = vs_.normalMatrix;
+        auto column = [&](int j) {
+            return _mm_add_ps(_mm_add_ps(_mm_mul_ps(r.x, _mm_set1_ps(m[0][j])),
+                                         _mm_mul_ps(r.y, _mm_set1_ps(m[1][j]))),
+                              _mm_mul_ps(r.z, _mm_set1_ps(m[2][j])));
+        };
+        n = {column(0), column(1), column(2)};
+        if (l.normalise) {
+            const __m128 len = _mm_sqrt_ps(Dot4(n, n));
+            const __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), len);
+            const __m128 some = _mm_cmpgt_ps(len, _mm_setzero_ps());
+            n = {_mm_and_ps(_mm_mul_ps(n.x, inv), some), _mm_and_ps(_mm_mul_ps(n.y, inv), some),
+                 _mm_and_ps(_mm_mul_ps(n.z, inv), some)};
+        }
+    }
+
+    Colours amb = Broadcast(l.ambient);
+    Colours dif = Broadcast({0.0f, 0.0f, 0.0f, 0.0f});
+    for (int i = 0; i < l.count; ++i) {
+        const D3DLIGHT8& light = *l.lights[i];
+        Quad toLight;
+        __m128 reach = _mm_set1_ps(1.0f);
+        __m128 reached = _mm_castsi128_ps(_mm_set1_epi32(-1));
+        if (light.Type == D3DLIGHT_DIRECTIONAL) {
+            const Vec3 t = Normalised(Vec3{-light.Direction.x, -light.Direction.y, -light.Direction.z});
+            toLight = {_mm_set1_ps(t.x), _mm_set1_ps(t.y), _mm_set1_ps(t.z)};
+        } else {
+            const Quad d = {_mm_sub_ps(_mm_set1_ps(light.Position.x), p.x),
+                            _mm_sub_ps(_mm_set1_ps(light.Position.y), p.y),
+                            _mm_sub_ps(_mm_set1_ps(light.Position.z), p.z)};
+            const __m128 dist = _mm_sqrt_ps(Dot4(d, d));
+            reached = _mm_cmpngt_ps(dist, _mm_set1_ps(light.Range));
+            const __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), dist);
+            const __m128 away = _mm_cmpgt_ps(dist, _mm_setzero_ps());
+            toLight = {_mm_and_ps(_mm_mul_ps(d.x, inv), away), _mm_and_ps(_mm_mul_ps(d.y, inv), away),
+                       _mm_and_ps(_mm_mul_ps(d.z, inv), away)};
+            const __m128 denominator =
+                _mm_add_ps(MulAdd(_mm_set1_ps(light.Attenuation0), _mm_set1_ps(light.Attenuation1), dist),
+                           _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(light.Attenuation2), dist), dist));
+            reach = _mm_div_ps(_mm_set1_ps(1.0f), _mm_max_ps(_mm_set1_ps(1e-6f), denominator));
+        }
+        // A light out of range adds nothing at all to its vertex.
+        auto add = [&](__m128 sum, float c, __m128 amount) {
+            return _mm_add_ps(sum, _mm_and_ps(_mm_mul_ps(_mm_set1_ps(c), amount), reached));
+        };
+        amb = {add(amb.r, light.Ambient.r, reach), add(amb.g, light.Ambient.g, reach),
+               add(amb.b, light.Ambient.b, reach), amb.a};
+        const __m128 nl = _mm_mul_ps(_mm_max_ps(Dot4(n, toLight), _mm_setzero_ps()), reach);
+        dif = {add(dif.r, light.Diffuse.r, nl), add(dif.g, light.Diffuse.g, nl),
+               add(dif.b, light.Diffuse.b, nl), dif.a};
+    }
+    const Colours &dS = src[0], &aS = src[1], &sS = src[2], &eS = src[3];
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 diffuse[4] = {Byte01(MulAdd(MulAdd(eS.b, aS.b, amb.b), dS.b, dif.b)),
+                               Byte01(MulAdd(MulAdd(eS.g, aS.g, amb.g), dS.g, dif.g)),
+                               Byte01(MulAdd(MulAdd(eS.r, aS.r, amb.r), dS.r, dif.r)),
+                               Byte01(dS.a)};
+    const __m128 specular[4] = {Byte01(_mm_mul_ps(sS.b, zero)), Byte01(_mm_mul_ps(sS.g, zero)),
+                                Byte01(_mm_mul_ps(sS.r, zero)), Byte01(sS.a)};
+    __m128 tex[4];
+    for (int s = 0; s < 2; ++s) {
+        const int at = layout.tex[s];
+        tex[2 * s] = at >= 0 ? Load4(v, stride, at) : zero;
+        tex[2 * s + 1] = at >= 0 ? Load4(v, stride, at + 4) : zero;
+    }
+
+    const float(&m)[4][4] = vs_.worldViewProjection.m;
+    const __m128 c[4] = {row(m, 0), row(m, 1), row(m, 2), row(m, 3)};
+    const __m128 minW = _mm_set1_ps(kMinW);
+    const int nearPlane = _mm_movemask_ps(_mm_or_ps(_mm_cmplt_ps(c[2], zero), _mm_cmpnge_ps(c[2], zero)));
+    const int farPlane = _mm_movemask_ps(_mm_cmpgt_ps(c[2], c[3]));
+    const int smallW = _mm_movemask_ps(_mm_cmplt_ps(c[3], minW));
+    const int nan = _mm_movemask_ps(_mm_cmpnge_ps(c[3], minW));
+
+    // Project: every lane, as Project does; only lanes inside the planes are read later.
+    const ViewportMap& vp = viewportMap_;
+    const __m128 q = _mm_div_ps(_mm_set1_ps(1.0f), c[3]);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 sx = MulAdd(_mm_set1_ps(vp.x), _mm_add_ps(one, _mm_mul_ps(c[0], q)), _mm_set1_ps(vp.halfWidth));
+    const __m128 sy = MulAdd(_mm_set1_ps(vp.y), _mm_sub_ps(one, _mm_mul_ps(c[1], q)), _mm_set1_ps(vp.halfHeight));
+    const __m128 sz = MulAdd(_mm_set1_ps(vp.minZ), _mm_mul_ps(c[2], q), _mm_set1_ps(vp.depthRange));
+    auto times = [&](__m128 a) { return _mm_mul_ps(a, q); };
+
+    ClipVertex& o0 = out[0];
+    ClipVertex& o1 = out[1];
+    ClipVertex& o2 = out[2];
+    ClipVertex& o3 = out[3];
+    Rows(c[0], c[1], c[2], c[3], o0.c, o1.c, o2.c, o3.c);
+    Rows(diffuse[0], diffuse[1], diffuse[2], diffuse[3], o0.c + 4, o1.c + 4, o2.c + 4, o3.c + 4);
+    Rows(tex[0], tex[1], tex[2], tex[3], o0.c + 8, o1.c + 8, o2.c + 8, o3.c + 8);
+    Rows(specular[0], specular[1], specular[2], specular[3], o0.c + 12, o1.c + 12, o2.c + 12, o3.c + 12);
+    Rows(sz, q, times(diffuse[0]), times(diffuse[1]), o0.screen.a, o1.screen.a, o2.screen.a, o3.screen.a);
+    Rows(times(diffuse[2]), times(diffuse[3]), times(tex[0]), times(tex[1]), o0.screen.a + 4,
+         o1.screen.a + 4, o2.screen.a + 4, o3.screen.a + 4);
+    Rows(times(tex[2]), times(tex[3]), times(specular[0]), times(specular[1]), o0.screen.a + 8,
+         o1.screen.a + 8, o2.screen.a + 8, o3.screen.a + 8);
+    Rows(times(specular[2]), times(specular[3]), zero, zero, o0.screen.a + 12, o1.screen.a + 12,
+         o2.screen.a + 12, o3.screen.a + 12);
+    alignas(16) float xs[4], ys[4];
+    _mm_store_ps(xs, sx);
+    _mm_store_ps(ys, sy);
+    for (int i = 0; i < 4; ++i) {
+        ClipVertex& cv = out[i];
+        const int bit = 1 << i;
+        cv.outside = static_cast<std::uint8_t>(((nearPlane | nan) & bit ? kNear : 0) |
+                                               (farPlane & bit ? kFar : 0) |
+                                               (smallW & bit ? kSmallW : 0));
+        cv.screen.x = xs[i];
+        cv.screen.y = ys[i];
+    }
+}
+#endif
+
 void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
     const Lighting setup = lighting ? PrepareLighting(layout) : Lighting{};
     const float(&m)[4][4] = vs_.worldViewProjection.m;
     const float(&w)[4][4] = vs_.world.m;
-    for (UINT i = 0; i < count; ++i) {
+    UINT i = 0;
+#if defined(__SSE2__)
+    if (lighting && LanesLight(setup)) {
+        for (; i + 4 <= count; i += 4)
+            TransformLit4(setup, layout, base + static_cast<std::size_t>(i) * streamStride_, out + i);
+    }
+#endif
+    for (; i < count; ++i) {
         const BYTE* v = base + static_cast<std::size_t>(i) * streamStride_;
         ClipVertex& cv = out[i];
         float* c = cv.c;

@@ -1,0 +1,124 @@
+// Lit vertices transformed four at a time against one at a time: a draw of three vertices
+// takes the one-at-a-time path, a longer draw the four-lane one, and the same triangles
+// drawn either way must give the same pixels under every lighting state the lanes cover.
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "device_fixture.h"
+
+namespace {
+
+struct Vertex { // FVF XYZ | NORMAL | DIFFUSE | SPECULAR | TEX1
+    float x, y, z, nx, ny, nz;
+    DWORD diffuse, specular;
+    float u, v;
+};
+constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
+constexpr int kTriangles = 40;
+
+class VertexLanes : public DeviceTest {
+protected:
+    void SetUp() override {
+        MakeDevice(64, 48);
+        std::mt19937 rng(99);
+        std::uniform_real_distribution<float> pos(-1.2f, 1.2f), dir(-2.0f, 2.0f);
+        for (Vertex& v : mesh) {
+            // Depths from behind the eye to beyond the far plane, so that some triangles
+            // are cut.
+            v = {pos(rng), pos(rng), pos(rng) * 0.6f + 0.5f, dir(rng), dir(rng), dir(rng),
+                 static_cast<DWORD>(rng()), static_cast<DWORD>(rng()), pos(rng), pos(rng)};
+        }
+        mesh[5].nx = 0.0f, mesh[5].ny = 0.0f, mesh[5].nz = 0.0f; // normalising a zero normal
+        IDirect3DVertexBuffer8* b = nullptr;
+        ASSERT_EQ(device->CreateVertexBuffer(sizeof mesh, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
+        BYTE* data = nullptr;
+        ASSERT_EQ(b->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, mesh, sizeof mesh);
+        b->Unlock();
+        resources.push_back(b);
+        buffer = b;
+        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+        D3DLOCKED_RECT r;
+        ASSERT_EQ(texture->LockRect(0, &r, nullptr, 0), D3D_OK);
+        for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u | (0x00F0A050u * (i + 1));
+        texture->UnlockRect(0);
+        resources.push_back(texture);
+    }
+
+    // The frame drawn one triangle per call, then all in one call.
+    std::vector<std::uint32_t> Frame(bool oneCall) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetVertexShader(kFvf);
+        device->SetStreamSource(0, buffer, sizeof(Vertex));
+        if (oneCall) {
+            device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, kTriangles);
+        } else {
+            for (UINT i = 0; i < kTriangles; ++i) device->DrawPrimitive(D3DPT_TRIANGLELIST, 3 * i, 1);
+        }
+        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+    }
+
+    Vertex mesh[3 * kTriangles];
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    IDirect3DTexture8* texture = nullptr;
+};
+
+D3DLIGHT8 Light(D3DLIGHTTYPE type, float range) {
+    D3DLIGHT8 l{};
+    l.Type = type;
+    l.Diffuse = {0.9f, 0.6f, 1.3f, 0.0f};
+    l.Ambient = {0.1f, 0.05f, 0.2f, 0.0f};
+    l.Position = {0.4f, 0.8f, -0.5f};
+    l.Direction = {0.3f, -1.0f, 0.2f};
+    l.Range = range;
+    l.Attenuation0 = 0.2f;
+    l.Attenuation1 = 0.3f;
+    l.Attenuation2 = 0.1f;
+    return l;
+}
+
+TEST_F(VertexLanes, SamePixelsAsOneVertexAtATime) {
+    const struct {
+        const char* name;
+        D3DLIGHTTYPE first;
+        float range;
+        bool second, normalise;
+        DWORD diffuseSource, emissiveSource;
+    } cases[] = {
+        {"point light, the ring pass's sources", D3DLIGHT_POINT, 100.0f, false, false, D3DMCS_COLOR1, D3DMCS_COLOR1},
+        {"point light reaching only near vertices", D3DLIGHT_POINT, 1.6f, false, false, D3DMCS_COLOR1, D3DMCS_MATERIAL},
+        {"directional light, normalised normals", D3DLIGHT_DIRECTIONAL, 0.0f, false, true, D3DMCS_MATERIAL, D3DMCS_COLOR2},
+        {"two lights, colours from the specular", D3DLIGHT_POINT, 100.0f, true, true, D3DMCS_COLOR2, D3DMCS_COLOR1},
+    };
+    for (const auto& c : cases) {
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetRenderState(D3DRS_AMBIENT, 0x00102030u);
+        device->SetRenderState(D3DRS_NORMALIZENORMALS, c.normalise);
+        device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, c.diffuseSource);
+        device->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, c.emissiveSource);
+        D3DMATERIAL8 mat{};
+        mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+        mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
+        mat.Emissive = {0.05f, 0.1f, 0.0f, 0.0f};
+        device->SetMaterial(&mat);
+        const D3DLIGHT8 first = Light(c.first, c.range);
+        device->SetLight(0, &first);
+        device->LightEnable(0, TRUE);
+        const D3DLIGHT8 second = Light(D3DLIGHT_DIRECTIONAL, 0.0f);
+        device->SetLight(1, &second);
+        device->LightEnable(1, c.second);
+        // Stage 0 adds the texture coordinates' effect: the lit colour modulates a texture.
+        device->SetTexture(0, texture);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        const std::vector<std::uint32_t> alone = Frame(false);
+        const std::vector<std::uint32_t> together = Frame(true);
+        EXPECT_EQ(alone, together) << c.name;
+        int lit = 0;
+        for (std::uint32_t p : together) lit += (p & 0x00FFFFFFu) != 0;
+        EXPECT_GT(lit, 300) << c.name << ": the mesh should cover much of the frame";
+        device->SetTexture(0, nullptr);
+    }
+}
+
+} // namespace
