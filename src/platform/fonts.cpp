@@ -206,8 +206,9 @@ Match Resolve(const FontRequest& request) {
     Found found;
     Match match;
     if (!AskFontconfig(request, found)) {
-        TellOnce(request.family, "no font found for \"" + DisplayName(request) +
-                                     "\"; its text will not be drawn");
+        // fontconfig falls back to any font it has, so no match means no usable font at
+        // all: said once for the whole program, not once per face asked for.
+        TellOnce("\n(no font)", "no usable font found; text will not be drawn");
         return match;
     }
     match.face = OpenFace(found.file, found.index);
