@@ -99,6 +99,9 @@ constexpr std::int32_t kWheelDelta = 120;
 // Where vsync is not honoured the loop is held to about this rate.
 constexpr double kCapHz = 60.0;
 
+// While the window is hidden or minimised, each frame waits this long for an event.
+constexpr int kHiddenWaitMs = 100;
+
 int ButtonIndex(std::uint8_t sdlButton) {
     switch (sdlButton) {
     case SDL_BUTTON_LEFT:
@@ -147,18 +150,15 @@ bool SdlHost::Init() {
     return true;
 }
 
-bool SdlHost::OpenWindow(int width, int height, const char* title) {
-    if (!started_ && !Init()) {
-        return false;
-    }
-    const Uint32 flags = windowed_ ? 0u : static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP);
+bool SdlHost::MakeWindow(int width, int height, const char* title, bool fullscreen) {
+    const Uint32 flags = fullscreen ? static_cast<Uint32>(SDL_WINDOW_FULLSCREEN_DESKTOP) : 0u;
     // Full screen, the window is made as large as the screen in the first place: SDL asks
     // the window manager for full screen, and where none runs (a bare X server) the window
     // would otherwise keep the picture's size while SDL draws for the whole screen.
     SDL_Rect place{static_cast<int>(SDL_WINDOWPOS_CENTERED),
                    static_cast<int>(SDL_WINDOWPOS_CENTERED), width, height};
     SDL_Rect screen{};
-    if (!windowed_ && SDL_GetDisplayBounds(0, &screen) == 0) {
+    if (fullscreen && SDL_GetDisplayBounds(0, &screen) == 0) {
         place = screen;
     }
     window_ = SDL_CreateWindow(title, place.x, place.y, place.w, place.h, flags);
@@ -171,7 +171,21 @@ bool SdlHost::OpenWindow(int width, int height, const char* title) {
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
                                      SDL_TEXTUREACCESS_STREAMING, width, height);
     }
-    if (texture_ == nullptr) {
+    return texture_ != nullptr;
+}
+
+bool SdlHost::OpenWindow(int width, int height, const char* title) {
+    if (!started_ && !Init()) {
+        return false;
+    }
+    bool made = MakeWindow(width, height, title, !windowed_);
+    if (!made && !windowed_) {
+        // A display that will not go full screen still shows the program in a window.
+        std::fprintf(stderr, "vormika: full screen refused (%s); using a window\n", SDL_GetError());
+        CloseWindow();
+        made = MakeWindow(width, height, title, false);
+    }
+    if (!made) {
         // The program would run on unseen, with no window to close and no key to end it.
         std::fprintf(stderr, "vormika: cannot open a window: %s\n", SDL_GetError());
         CloseWindow();
@@ -302,6 +316,14 @@ bool SdlHost::ReadMouse(MouseRead& mouse) {
 std::uint32_t SdlHost::Ticks() { return SDL_GetTicks(); }
 
 void SdlHost::Present(const std::uint32_t* pixels, int width, int height) {
+    // A window nobody can see is not drawn, and the loop slows to a few passes a second
+    // instead of spinning; any event (the window shown again among them) wakes it at once.
+    if (window_ != nullptr &&
+        (SDL_GetWindowFlags(window_) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED)) != 0) {
+        SDL_WaitEventTimeout(nullptr, kHiddenWaitMs);
+        lastPresent_ = SDL_GetPerformanceCounter();
+        return;
+    }
     if (texture_ != nullptr && pixels != nullptr && width > 0 && height > 0) {
         const SDL_Rect area{0, 0, width < width_ ? width : width_, height < height_ ? height : height_};
         SDL_UpdateTexture(texture_, &area, pixels, width * static_cast<int>(sizeof(std::uint32_t)));

@@ -8,8 +8,11 @@
 //  [x] focus loss frees the pointer and reads as all keys up and no buttons; focus regained
 //      takes the pointer again
 //  [x] the window manager's close request becomes the Close event
+//  [x] a display that refuses full screen gets a window instead, and says so
 //  [x] a window that cannot be made ends the process with status 1 and a message: the
 //      program would otherwise run unseen with nothing to end it
+//  [x] while the window is hidden or minimised nothing is drawn and each frame waits for
+//      an event up to 100 ms, so the loop does not spin
 //  [ ] no text input, no gamepads, no window resizing by the program
 #pragma once
 
@@ -45,6 +48,9 @@ public:
 private:
     // Turns one SDL event into ours; false for the events that are handled here alone.
     bool Translate(const SDL_Event& sdl, Event& event);
+    // Window, renderer and streaming texture, full screen or not; false (with SDL's reason
+    // left in SDL_GetError) when any of them cannot be made.
+    bool MakeWindow(int width, int height, const char* title, bool fullscreen);
     void SetFocus(bool focused);
     void CapFrameRate();
 
