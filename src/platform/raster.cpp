@@ -341,6 +341,10 @@ void Pipeline::Compile(const State& state) {
             Loops loops = PickLoops(depth, shade, blend, persp != 0);
             TriangleFn wide = state.forceNarrow ? nullptr : WideTriangle(depth, shade, blend, persp != 0);
             if (wide != nullptr) loops.triangle = wide;
+            // Lines are never minified.
+            if (minified == 0) {
+                lines_[persp] = state.forceNarrow ? nullptr : WideLine(depth, shade, blend, persp != 0);
+            }
             spans_[minified][persp] = loops.span;
             triangles_[minified][persp] = loops.triangle;
         }
@@ -478,14 +482,37 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
     if (!perspective) {
         for (int k = kDiffuse; k < kAttrCount; ++k) pa.a[k] /= q, b.a[k] /= q;
     }
-    LinePixels pixels(t, p, p.Span(false, perspective), pa, b);
     double length = major1 - major0;
-    for (std::int64_t m = first; m <= last; ++m) {
-        double f = std::clamp((static_cast<double>(m) - major0) / length, 0.0, 1.0);
-        std::int64_t n = Near(minor0 + (static_cast<double>(m) - major0) * slope, minorLo, minorHi);
-        if (n < minorLo || n > minorHi) continue;
-        pixels.Draw(static_cast<float>(f), xMajor ? m : n, xMajor ? n : m);
+    auto each = [&](auto&& draw) {
+        for (std::int64_t m = first; m <= last; ++m) {
+            double f = std::clamp((static_cast<double>(m) - major0) / length, 0.0, 1.0);
+            std::int64_t n = Near(minor0 + (static_cast<double>(m) - major0) * slope, minorLo, minorHi);
+            if (n < minorLo || n > minorHi) continue;
+            draw(static_cast<float>(f), xMajor ? m : n, xMajor ? n : m);
+        }
+    };
+    if (LineFn wide = p.Line(perspective)) {
+        LineArgs batch;
+        batch.target = &t;
+        batch.state = &p.state();
+        batch.count = 0;
+        for (int k = 0; k < kBasicAttrs; ++k) {
+            batch.from[k] = pa.a[k];
+            batch.delta[k] = b.a[k] - pa.a[k];
+        }
+        each([&](float f, std::int64_t x, std::int64_t y) {
+            batch.f[batch.count] = f;
+            batch.at[batch.count] = static_cast<std::ptrdiff_t>(y) * t.width + static_cast<std::ptrdiff_t>(x);
+            if (++batch.count == LineArgs::kBatch) {
+                wide(batch);
+                batch.count = 0;
+            }
+        });
+        if (batch.count > 0) wide(batch);
+        return;
     }
+    LinePixels pixels(t, p, p.Span(false, perspective), pa, b);
+    each([&](float f, std::int64_t x, std::int64_t y) { pixels.Draw(f, x, y); });
 }
 
 void DrawPoint(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v) {

@@ -129,8 +129,10 @@ struct State {
 
 struct SpanArgs;
 struct TriangleArgs;
+struct LineArgs;
 using SpanFn = void (*)(const SpanArgs&);
 using TriangleFn = void (*)(TriangleArgs&);
+using LineFn = void (*)(const LineArgs&);
 
 // A State turned into the pixel loops that draw it. Compile once per state change.
 class Pipeline {
@@ -145,6 +147,9 @@ public:
     TriangleFn Triangle(bool minified, bool perspective) const {
         return triangles_[minified][perspective];
     }
+    // The loop for a batch of a line's pixels, which shades them eight at a time; null
+    // where there is none (lines then go pixel by pixel through Span).
+    LineFn Line(bool perspective) const { return lines_[perspective]; }
     // Whether stage 0's min and mag filters differ, so that each triangle must choose.
     bool ChoosesFilter() const { return choosesFilter_; }
     // Attribute slots the loops read: kBasicAttrs or kAttrCount.
@@ -154,6 +159,7 @@ private:
     State state_;
     SpanFn spans_[2][2] = {};         // [minified][perspective]
     TriangleFn triangles_[2][2] = {};
+    LineFn lines_[2] = {};            // [perspective]
     bool choosesFilter_ = false;
     int attributes_ = kAttrCount;
 };

@@ -2,6 +2,7 @@
 // and the choice of pixel loop for a state.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/raster.h"
@@ -64,6 +65,19 @@ struct TriangleArgs {
     alignas(16) float gy[kAttrCount];
 };
 
+// Pixels of one line, each at fraction f of the way from its start: attributes
+// from + delta x f, in the basic slots.
+struct LineArgs {
+    static constexpr int kBatch = 256;
+    const Target* target;
+    const State* state;
+    int count;                          // pixels in this batch
+    alignas(32) float from[kBasicAttrs];
+    alignas(32) float delta[kBasicAttrs];
+    float f[kBatch];
+    std::ptrdiff_t at[kBatch];          // offsets in the target
+};
+
 struct Loops {
     SpanFn span;
     TriangleFn triangle;
@@ -73,5 +87,6 @@ Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 // The triangle loop that shades eight pixels at a time (raster_wide.cpp) for these modes;
 // null where there is none or the processor cannot run it.
 TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
+LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 
 } // namespace raster

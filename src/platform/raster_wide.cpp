@@ -1,11 +1,11 @@
-// The wide triangle loops: for the modes the program draws most, a triangle's pixels are
-// first walked one by one (attributes stepped, depth tested and written), and the pixels
-// that pass are queued and then shaded eight at a time with AVX2. Every lane does exactly
+// The wide triangle and line loops: for the modes the program draws most, a triangle's (or
+// a line's) pixels are first walked one by one (attributes stepped, depth tested and
+// written), and the pixels that pass are queued and then shaded eight at a time with AVX2. Every lane does exactly
 // the arithmetic of the one-pixel loops in raster_span.cpp, in the same order, so the
 // pixels are identical; the loops are chosen only on a processor that has AVX2.
 //
-// Pixels of one triangle never overlap, so shading them later and out of row order changes
-// nothing: each pixel's depth is decided before any of its colour is.
+// Pixels of one triangle or line never overlap, so shading them later and out of order
+// changes nothing: each pixel's depth is decided before any of its colour is.
 #include "platform/raster_span.h"
 
 #include <cstddef>
@@ -275,6 +275,39 @@ void WideEntry(TriangleArgs& t) {
     if (n > 0) ShadeQueue<S, B, P>(q, n, target.colour, tex);
 }
 
+// A batch of a line's pixels: attributes from + delta x f as LinePixels computes them,
+// depth tested one by one, the passing ones shaded eight at a time.
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void WideLineEntry(const LineArgs& a) {
+    const Target& target = *a.target;
+    const WideTexture tex = S == ShadeMode::BlendLinear ? MakeTexture(a.state->stages[0].texture)
+                                                        : WideTexture{};
+    Queue q;
+    int n = 0;
+    const __m256 from = _mm256_load_ps(a.from);
+    const __m256 delta = _mm256_load_ps(a.delta);
+    for (int i = 0; i < a.count; ++i) {
+        if (n == kQueue) {
+            ShadeQueue<S, B, P>(q, n, target.colour, tex);
+            n = 0;
+        }
+        const __m256 v = _mm256_add_ps(from, _mm256_mul_ps(delta, _mm256_set1_ps(a.f[i])));
+        _mm256_store_ps(q.attrs[n], v);
+        q.at[n] = a.at[i];
+        if constexpr (D == DepthMode::LessEqualWrite) {
+            std::uint16_t& depth = target.depth[a.at[i]];
+            const std::uint32_t z = Depth16(_mm256_cvtss_f32(v));
+            const std::uint32_t old = depth;
+            const bool pass = z <= old;
+            depth = static_cast<std::uint16_t>(pass ? z : old);
+            n += pass;
+        } else {
+            ++n;
+        }
+    }
+    if (n > 0) ShadeQueue<S, B, P>(q, n, target.colour, tex);
+}
+
 #pragma GCC pop_options
 
 template <DepthMode D, ShadeMode S, BlendMode B>
@@ -296,7 +329,34 @@ TriangleFn PickS(ShadeMode s, BlendMode b, bool p) {
     return nullptr;
 }
 
+template <DepthMode D, ShadeMode S, BlendMode B>
+LineFn LineP(bool p) {
+    return p ? &WideLineEntry<D, S, B, true> : &WideLineEntry<D, S, B, false>;
+}
+
+template <DepthMode D, ShadeMode S>
+LineFn LineB(BlendMode b, bool p) {
+    if (b == BlendMode::Replace) return LineP<D, S, BlendMode::Replace>(p);
+    if (b == BlendMode::SrcAlpha) return LineP<D, S, BlendMode::SrcAlpha>(p);
+    return nullptr;
+}
+
+template <DepthMode D>
+LineFn LineS(ShadeMode s, BlendMode b, bool p) {
+    if (s == ShadeMode::Diffuse) return LineB<D, ShadeMode::Diffuse>(b, p);
+    if (s == ShadeMode::BlendLinear) return LineB<D, ShadeMode::BlendLinear>(b, p);
+    return nullptr;
+}
+
 } // namespace
+
+LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
+    if (!__builtin_cpu_supports("avx2")) return nullptr;
+    if (depth == DepthMode::Off) return LineS<DepthMode::Off>(shade, blend, perspective);
+    if (depth == DepthMode::LessEqualWrite)
+        return LineS<DepthMode::LessEqualWrite>(shade, blend, perspective);
+    return nullptr;
+}
 
 TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
     if (!__builtin_cpu_supports("avx2")) return nullptr;
@@ -309,6 +369,7 @@ TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool 
 #else
 
 TriangleFn WideTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
+LineFn WideLine(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
 
 #endif
 

@@ -1,5 +1,6 @@
-// The eight-pixel triangle loops against the one-pixel loops they stand in for: the same
-// triangles under every state that has a wide loop must give the same colour and depth.
+// The eight-pixel triangle and line loops against the one-pixel loops they stand in for:
+// the same shapes under every state that has a wide loop must give the same colour and
+// depth.
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -46,7 +47,7 @@ raster::State StateFor(Kind kind, bool depth, bool blend, const raster::Texture&
     return s;
 }
 
-// Triangles of every size, some with wild attributes, drawn twice over (so depth ties
+// Triangles and lines of every size, some with wild attributes, drawn twice over (so depth ties
 // and failures both occur) with and without the per-pixel divide.
 TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
     std::uint32_t texels[16 * 8];
@@ -82,8 +83,10 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
                     if (i % 50 == 7) v[i % 3].a[raster::kDiffuse + 1] = nan;
                     if (i % 50 == 19) v[i % 3].a[raster::kTex0] = inf;
                     if (i % 50 == 31) v[i % 3].a[raster::kZ] = nan;
-                    for (int again = 0; again < 2; ++again)
+                    for (int again = 0; again < 2; ++again) {
                         raster::DrawTriangle(out[narrow].target, {0, 0, 96, 64}, p, v[0], v[1], v[2]);
+                        raster::DrawLine(out[narrow].target, {0, 0, 96, 64}, p, v[1], v[2]);
+                    }
                 }
             }
             EXPECT_EQ(out[0].colour, out[1].colour) << kind << " " << flags;
