@@ -65,9 +65,10 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
 for i in $(seq 100); do [ -s display.txt ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 display.txt)"
+unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" "$1" --windowed >demo.out 2>demo.err &
 demo=$!
-win=$(timeout 20 xdotool search --sync --name '^VORMIKA$' | head -n1)
+win=$(timeout 60 xdotool search --sync --name '^VORMIKA$' | head -n1)
 [ -n "$win" ] || { echo "no window"; kill $demo; exit 1; }
 sleep 1
 ticks() { awk '{print $14 + $15}' /proc/$demo/stat; }
