@@ -219,11 +219,21 @@ void ShadeQueue(Queue& q, int n, std::uint32_t* colour, const WideTexture& tex) 
     for (int i = 0; i < n; i += 8) ShadeGroup<S, B, P>(q.attrs + i, q.at + i, colour, tex);
 }
 
-// Depth as DepthOf in raster_span.cpp.
-WIDE_INLINE std::uint32_t Depth16(float z) {
-    z = z > 0.0f ? z : 0.0f;
-    z = z < 1.0f ? z : 1.0f;
-    return static_cast<std::uint32_t>(z * 65535.0f + 0.5f);
+// Depth as DepthOf in raster_span.cpp, in the low lane, without branches: max and min
+// take their second operand for NaN, as the comparisons there do.
+WIDE_INLINE __m128i Depth16(__m256 v) {
+    __m128 z = _mm_max_ss(_mm256_castps256_ps128(v), _mm_setzero_ps());
+    z = _mm_min_ss(z, _mm_set_ss(1.0f));
+    z = _mm_add_ss(_mm_mul_ss(z, _mm_set_ss(65535.0f)), _mm_set_ss(0.5f));
+    return _mm_cvttps_epi32(z);
+}
+
+// Whether a pixel at depth z passes LESSEQUAL against the stored depth, which it then
+// replaces: the lesser of the two is written back either way, so nothing branches.
+WIDE_INLINE int TestAndWrite(std::uint16_t& stored, __m128i z) {
+    const __m128i old = _mm_cvtsi32_si128(stored);
+    stored = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_min_epi32(z, old)));
+    return _mm_cvtsi128_si32(_mm_cmpgt_epi32(z, old)) + 1;
 }
 
 WIDE_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
@@ -261,11 +271,7 @@ void WideEntry(TriangleArgs& t) {
             _mm256_store_ps(q.attrs[n], v);
             q.at[n] = row + i;
             if constexpr (D == DepthMode::LessEqualWrite) {
-                const std::uint32_t z = Depth16(_mm256_cvtss_f32(v));
-                const std::uint32_t old = depth[i];
-                const bool pass = z <= old;
-                depth[i] = static_cast<std::uint16_t>(pass ? z : old);
-                n += pass;
+                n += TestAndWrite(depth[i], Depth16(v));
             } else {
                 ++n;
             }
@@ -295,12 +301,7 @@ void WideLineEntry(const LineArgs& a) {
         _mm256_store_ps(q.attrs[n], v);
         q.at[n] = a.at[i];
         if constexpr (D == DepthMode::LessEqualWrite) {
-            std::uint16_t& depth = target.depth[a.at[i]];
-            const std::uint32_t z = Depth16(_mm256_cvtss_f32(v));
-            const std::uint32_t old = depth;
-            const bool pass = z <= old;
-            depth = static_cast<std::uint16_t>(pass ? z : old);
-            n += pass;
+            n += TestAndWrite(target.depth[a.at[i]], Depth16(v));
         } else {
             ++n;
         }
