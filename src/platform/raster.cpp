@@ -210,14 +210,46 @@ bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Cull cull, Snapp
 // (going up): that is the -1 bias on the others. Each sloped edge bounds the row's pixels
 // from the left or the right; a horizontal edge bounds the rows instead. Missing bounds
 // are walkers that never bind.
-bool SetupEdges(const Snapped& t, const Rect& clip, TriangleArgs& a) {
+//
+// The bounding box is set first; false when it holds no pixel centre.
+bool SetupBox(const Snapped& t, const Rect& clip, TriangleArgs& a) {
     const std::int64_t* X = t.X;
     const std::int64_t* Y = t.Y;
     a.x0 = std::max<std::int64_t>((std::min({X[0], X[1], X[2]}) + 255) >> kSubBits, clip.left);
     a.x1 = std::min<std::int64_t>(std::max({X[0], X[1], X[2]}) >> kSubBits, clip.right - 1);
     a.y0 = std::max<std::int64_t>((std::min({Y[0], Y[1], Y[2]}) + 255) >> kSubBits, clip.top);
     a.y1 = std::min<std::int64_t>(std::max({Y[0], Y[1], Y[2]}) >> kSubBits, clip.bottom - 1);
-    if (a.x0 > a.x1 || a.y0 > a.y1) return false;
+    return a.x0 <= a.x1 && a.y0 <= a.y1;
+}
+
+// Whether the edges of a triangle with this box may be given as small-triangle edges.
+bool IsSmall(const Snapped& t, const TriangleArgs& a) {
+    constexpr std::int64_t kExtent = static_cast<std::int64_t>(kSmallExtent) << kSubBits;
+    return a.x1 - a.x0 < kSmallColumns &&
+           std::max({t.X[0], t.X[1], t.X[2]}) - std::min({t.X[0], t.X[1], t.X[2]}) <= kExtent &&
+           std::max({t.Y[0], t.Y[1], t.Y[2]}) - std::min({t.Y[0], t.Y[1], t.Y[2]}) <= kExtent;
+}
+
+// The same edge functions as SetupEdges, given whole for a small triangle: at pixel
+// (x0, y0) and per step, the loops test all the box's columns of a row at once.
+void SetupSmallEdges(const Snapped& t, TriangleArgs& a) {
+    a.small = true;
+    for (int i = 0; i < 3; ++i) {
+        int j = (i + 1) % 3;
+        std::int64_t A = t.Y[i] - t.Y[j], B = t.X[j] - t.X[i];
+        bool topLeft = A > 0 || (A == 0 && B > 0);
+        std::int64_t at = A * ((a.x0 << kSubBits) - t.X[i]) + B * ((a.y0 << kSubBits) - t.Y[i]) -
+                          (topLeft ? 0 : 1);
+        a.edgeAt[i] = static_cast<std::int32_t>(at);
+        a.edgeX[i] = static_cast<std::int32_t>(A << kSubBits);
+        a.edgeY[i] = static_cast<std::int32_t>(B << kSubBits);
+    }
+}
+
+bool SetupEdges(const Snapped& t, TriangleArgs& a) {
+    const std::int64_t* X = t.X;
+    const std::int64_t* Y = t.Y;
+    a.small = false;
     a.left[0].bound = a.left[1].bound = a.x0;
     a.right[0].bound = a.right[1].bound = a.x1;
     int lefts = 0, rights = 0;
@@ -281,7 +313,12 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
     Snapped t;
     if (!Snap(v0, v1, v2, p.state().cull, t)) return;
     TriangleArgs a;
-    if (!SetupEdges(t, clip, a)) return;
+    if (!SetupBox(t, clip, a)) return;
+    if (p.SmallEdges() && IsSmall(t, a)) {
+        SetupSmallEdges(t, a);
+    } else if (!SetupEdges(t, a)) {
+        return;
+    }
     const bool perspective = SetupPlanes(t, p.Attributes(), a);
     a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? t.v[0]->a[kQ] : 1.0f);
     a.target = &target;
@@ -331,6 +368,7 @@ int ClipSide(const Vertex* in, int n, Vertex* out, int axis, float sign) {
 
 void Pipeline::Compile(const State& state) {
     state_ = state;
+    smallEdges_ = true;
     DepthMode depth = state.forceGeneric ? DepthMode::Any : DepthFor(state);
     BlendMode blend = state.forceGeneric ? BlendMode::Any : BlendFor(state);
     const Stage& g = state.stages[0];
@@ -341,6 +379,7 @@ void Pipeline::Compile(const State& state) {
             Loops loops = PickLoops(depth, shade, blend, persp != 0);
             TriangleFn wide = state.forceNarrow ? nullptr : WideTriangle(depth, shade, blend, persp != 0);
             if (wide != nullptr) loops.triangle = wide;
+            smallEdges_ = smallEdges_ && wide != nullptr;
             // Lines are never minified.
             if (minified == 0) {
                 lines_[persp] = state.forceNarrow ? nullptr : WideLine(depth, shade, blend, persp != 0);

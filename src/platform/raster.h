@@ -154,6 +154,8 @@ public:
     bool ChoosesFilter() const { return choosesFilter_; }
     // Attribute slots the loops read: kBasicAttrs or kAttrCount.
     int Attributes() const { return attributes_; }
+    // Whether every triangle loop takes small triangles' edges instead of edge walkers.
+    bool SmallEdges() const { return smallEdges_; }
 
 private:
     State state_;
@@ -162,6 +164,7 @@ private:
     LineFn lines_[2] = {};            // [perspective]
     bool choosesFilter_ = false;
     int attributes_ = kAttrCount;
+    bool smallEdges_ = false;
 };
 
 // The three vertices in drawing order; the first gives the colour under flat shading.

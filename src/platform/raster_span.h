@@ -58,7 +58,12 @@ struct TriangleArgs {
     bool minified;
     std::int64_t y0, y1;        // rows to fill
     std::int64_t x0, x1;        // columns allowed (bounding box and clip)
-    EdgeWalk left[2], right[2]; // at row y0; unused ones never bind
+    EdgeWalk left[2], right[2]; // at row y0; unused ones never bind (not set when small)
+    // A small triangle (see kSmallColumns) gives its edges instead, for loops that test
+    // whole rows of pixels at once: each edge function at pixel (x0, y0) less the fill
+    // rule's bias, and its change per pixel in x and per row. Inside: all three >= 0.
+    bool small;
+    std::int32_t edgeAt[3], edgeX[3], edgeY[3];
     float fx0, fy0;             // where the planes' base values hold
     alignas(16) float base[kAttrCount];
     alignas(16) float gx[kAttrCount];
@@ -77,6 +82,12 @@ struct LineArgs {
     float f[kBatch];
     std::ptrdiff_t at[kBatch];          // offsets in the target
 };
+
+// A triangle is small when its bounding box (within the clip) is at most this many columns
+// wide and its vertices lie within kSmallExtent pixels of each other both ways: its edge
+// functions over those columns then fit in 32 bits.
+constexpr int kSmallColumns = 16;
+constexpr int kSmallExtent = 64;
 
 struct Loops {
     SpanFn span;

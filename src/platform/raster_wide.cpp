@@ -239,10 +239,48 @@ WIDE_INLINE int TestAndWrite(std::uint16_t& stored, __m128i z) {
 WIDE_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
 WIDE_INLINE std::int64_t Min(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
 
-// The rows of a triangle as TriangleEntry walks them; each pixel's attributes are stepped
-// from its row's start exactly as Run steps them.
-template <DepthMode D, ShadeMode S, BlendMode B, bool P>
-void WideEntry(TriangleArgs& t) {
+// The rows of a small triangle: for each, the columns inside all three edges as bits
+// (bit k for column x0 + k), from the edge functions at every column of the box at once.
+struct SmallRows {
+    __m256i edge[3][2]; // edge functions at columns 0-7 and 8-15 of the current row
+    __m256i perRow[3];
+    std::uint32_t columns; // the box's columns
+
+    SmallRows() = default;
+    WIDE_INLINE explicit SmallRows(const TriangleArgs& t) {
+        static_assert(kSmallColumns == 16, "two registers of eight columns");
+        const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256i eight = _mm256_set1_epi32(8);
+        for (int i = 0; i < 3; ++i) {
+            const __m256i x = _mm256_set1_epi32(t.edgeX[i]);
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), _mm256_mullo_epi32(x, k));
+            edge[i][0] = at;
+            edge[i][1] = _mm256_add_epi32(at, _mm256_mullo_epi32(x, eight));
+            perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
+        }
+        columns = (2u << (t.x1 - t.x0)) - 1;
+    }
+
+    // This row's columns, then on to the next row.
+    WIDE_INLINE std::uint32_t Next() {
+        std::uint32_t outside = 0;
+        for (int c = 0; c < 2; ++c) {
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(edge[0][c], edge[1][c]), edge[2][c]);
+            outside |= static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(any))) << (8 * c);
+        }
+        for (int i = 0; i < 3; ++i) {
+            edge[i][0] = _mm256_add_epi32(edge[i][0], perRow[i]);
+            edge[i][1] = _mm256_add_epi32(edge[i][1], perRow[i]);
+        }
+        return ~outside & columns;
+    }
+};
+
+// The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
+// small triangle's edges); each pixel's attributes are stepped from its row's start
+// exactly as Run steps them.
+template <bool Small, DepthMode D, ShadeMode S, BlendMode B, bool P>
+WIDE_INLINE void WideRows(TriangleArgs& t) {
     const Target& target = *t.target;
     const WideTexture tex = S == ShadeMode::BlendLinear ? MakeTexture(t.state->stages[0].texture)
                                                         : WideTexture{};
@@ -251,12 +289,22 @@ void WideEntry(TriangleArgs& t) {
     const __m256 base = _mm256_loadu_ps(t.base);
     const __m256 gx = _mm256_loadu_ps(t.gx);
     const __m256 gy = _mm256_loadu_ps(t.gy);
+    SmallRows small;
+    if constexpr (Small) small = SmallRows(t);
     for (std::int64_t y = t.y0; y <= t.y1; ++y) {
-        const std::int64_t xs = Max(t.x0, Max(t.left[0].bound, t.left[1].bound));
-        const std::int64_t xe = Min(t.x1, Min(t.right[0].bound, t.right[1].bound));
-        for (EdgeWalk& w : t.left) w.NextRow(true);
-        for (EdgeWalk& w : t.right) w.NextRow(false);
-        if (xs > xe) continue;
+        std::int64_t xs, xe;
+        if constexpr (Small) {
+            const std::uint32_t inside = small.Next();
+            if (inside == 0) continue;
+            xs = t.x0 + __builtin_ctz(inside);
+            xe = t.x0 + 31 - __builtin_clz(inside);
+        } else {
+            xs = Max(t.x0, Max(t.left[0].bound, t.left[1].bound));
+            xe = Min(t.x1, Min(t.right[0].bound, t.right[1].bound));
+            for (EdgeWalk& w : t.left) w.NextRow(true);
+            for (EdgeWalk& w : t.right) w.NextRow(false);
+            if (xs > xe) continue;
+        }
         const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
         __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
                                  _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
@@ -279,6 +327,15 @@ void WideEntry(TriangleArgs& t) {
         }
     }
     if (n > 0) ShadeQueue<S, B, P>(q, n, target.colour, tex);
+}
+
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void WideEntry(TriangleArgs& t) {
+    if (t.small) {
+        WideRows<true, D, S, B, P>(t);
+    } else {
+        WideRows<false, D, S, B, P>(t);
+    }
 }
 
 // A batch of a line's pixels: attributes from + delta x f as LinePixels computes them,

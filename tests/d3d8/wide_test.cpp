@@ -80,6 +80,14 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
                         x.a[raster::kTex0] = (unit(rng) * 6.0f - 3.0f) * q;
                         x.a[raster::kTex0 + 1] = (unit(rng) * 6.0f - 3.0f) * q;
                     }
+                    if (i % 2 == 0) {
+                        // Small ones, on quarter pixels so that edges run through centres.
+                        std::uniform_int_distribution<int> quarter(-24, 24);
+                        for (raster::Vertex& x : v) {
+                            x.x = 40.0f + quarter(rng) * 0.25f + (i % 7);
+                            x.y = 30.0f + quarter(rng) * 0.25f - (i % 5);
+                        }
+                    }
                     if (i % 50 == 7) v[i % 3].a[raster::kDiffuse + 1] = nan;
                     if (i % 50 == 19) v[i % 3].a[raster::kTex0] = inf;
                     if (i % 50 == 31) v[i % 3].a[raster::kZ] = nan;
