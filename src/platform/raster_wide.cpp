@@ -1,11 +1,13 @@
-// The wide triangle and line loops: for the modes the program draws most, a triangle's (or
-// a line's) pixels are first walked one by one (attributes stepped, depth tested and
-// written), and the pixels that pass are queued and then shaded eight at a time with AVX2. Every lane does exactly
-// the arithmetic of the one-pixel loops in raster_span.cpp, in the same order, so the
-// pixels are identical; the loops are chosen only on a processor that has AVX2.
+// The wide triangle and line loops, for the modes the program draws most. A triangle's
+// pixels are walked row by row, their attributes stepped exactly as the one-pixel loops
+// step them, and queued; the queue is then depth-tested, shaded and stored eight pixels at
+// a time with AVX2. A line's pixels are depth-tested as they are walked and only those
+// that pass are queued. Every lane does the arithmetic of the one-pixel loops in
+// raster_span.cpp in the same order, so the pixels are identical; the loops are chosen
+// only on a processor that has AVX2.
 //
-// Pixels of one triangle or line never overlap, so shading them later and out of order
-// changes nothing: each pixel's depth is decided before any of its colour is.
+// Pixels of one triangle or line never overlap, so handling them later and eight at once
+// changes nothing.
 #include "platform/raster_span.h"
 
 #include <cstddef>
@@ -181,42 +183,71 @@ WIDE_INLINE __m256i BlendLinear8(const WideTexture& t, __m256 u, __m256 v, __m25
     return _mm256_blendv_epi8(Narrow(mixed), Narrow(texel), alpha);
 }
 
-// Eight queued pixels shaded, blended and stored.
-template <ShadeMode S, BlendMode B, bool P>
+// DepthOf for eight pixels: max and min take their second operand for NaN, as the
+// comparisons there do.
+WIDE_INLINE __m256i Depth8(__m256 z) {
+    z = _mm256_min_ps(_mm256_max_ps(z, _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
+    z = _mm256_add_ps(_mm256_mul_ps(z, _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f));
+    return _mm256_cvttps_epi32(z);
+}
+
+template <typename T>
+WIDE_INLINE __m256i Load8(const T* base, const std::ptrdiff_t* at) {
+    return _mm256_setr_epi32(static_cast<int>(base[at[0]]), static_cast<int>(base[at[1]]),
+                             static_cast<int>(base[at[2]]), static_cast<int>(base[at[3]]),
+                             static_cast<int>(base[at[4]]), static_cast<int>(base[at[5]]),
+                             static_cast<int>(base[at[6]]), static_cast<int>(base[at[7]]));
+}
+
+template <typename T>
+WIDE_INLINE void Store8(T* base, const std::ptrdiff_t* at, __m256i values) {
+    alignas(32) std::uint32_t out[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out), values);
+    for (int i = 0; i < 8; ++i) base[at[i]] = static_cast<T>(out[i]);
+}
+
+// Eight queued pixels depth-tested (when D asks for it), shaded, blended and stored. A
+// pixel that fails the depth test keeps its colour and depth; the lesser depth is written
+// back either way.
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 WIDE_INLINE void ShadeGroup(const float (*a)[kBasicAttrs], const std::ptrdiff_t* at,
-                            std::uint32_t* colour, const WideTexture& tex) {
+                            const Target& target, const WideTexture& tex) {
     __m256 v[kBasicAttrs];
     Transpose(a, v);
+    __m256i pass = _mm256_set1_epi32(-1);
+    if constexpr (D == DepthMode::LessEqualWrite) {
+        const __m256i z = Depth8(v[kZ]);
+        const __m256i old = Load8(target.depth, at);
+        pass = _mm256_xor_si256(_mm256_cmpgt_epi32(z, old), pass);
+        // Groups hidden whole are common (the far side of every ring): nothing to shade.
+        if (_mm256_testz_si256(pass, pass)) return;
+        Store8(target.depth, at, _mm256_min_epi32(z, old));
+    }
     const __m256 one = _mm256_set1_ps(1.0f);
     const __m256 w = P ? _mm256_div_ps(one, v[kQ]) : one;
     __m256i src = Diffuse8(v, w);
     if constexpr (S == ShadeMode::BlendLinear) {
         src = BlendLinear8(tex, _mm256_mul_ps(v[kTex0], w), _mm256_mul_ps(v[kTex0 + 1], w), src);
     }
-    if constexpr (B == BlendMode::SrcAlpha) {
-        __m256i dst = _mm256_setr_epi32(
-            static_cast<int>(colour[at[0]]), static_cast<int>(colour[at[1]]),
-            static_cast<int>(colour[at[2]]), static_cast<int>(colour[at[3]]),
-            static_cast<int>(colour[at[4]]), static_cast<int>(colour[at[5]]),
-            static_cast<int>(colour[at[6]]), static_cast<int>(colour[at[7]]));
-        src = Narrow(MixWords(src, dst, _mm256_srli_epi32(src, 24)));
+    if constexpr (B == BlendMode::SrcAlpha || D == DepthMode::LessEqualWrite) {
+        const __m256i dst = Load8(target.colour, at);
+        if constexpr (B == BlendMode::SrcAlpha) src = Narrow(MixWords(src, dst, _mm256_srli_epi32(src, 24)));
+        if constexpr (D == DepthMode::LessEqualWrite) src = _mm256_blendv_epi8(dst, src, pass);
     }
-    alignas(32) std::uint32_t out[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(out), src);
-    for (int i = 0; i < 8; ++i) colour[at[i]] = out[i];
+    Store8(target.colour, at, src);
 }
 
 // Shades the n queued pixels. The last group is filled up with copies of the last pixel,
-// which compute and store the same value again (a blend reads every destination before
-// any store of its group).
-template <ShadeMode S, BlendMode B, bool P>
-void ShadeQueue(Queue& q, int n, std::uint32_t* colour, const WideTexture& tex) {
+// which compute and store the same value again (a group reads every depth and colour
+// before any store).
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
     for (int i = n; (i & 7) != 0; ++i) {
         _mm256_store_ps(q.attrs[i], last);
         q.at[i] = q.at[n - 1];
     }
-    for (int i = 0; i < n; i += 8) ShadeGroup<S, B, P>(q.attrs + i, q.at + i, colour, tex);
+    for (int i = 0; i < n; i += 8) ShadeGroup<D, S, B, P>(q.attrs + i, q.at + i, target, tex);
 }
 
 // Depth as DepthOf in raster_span.cpp, in the low lane, without branches: max and min
@@ -309,24 +340,28 @@ WIDE_INLINE void WideRows(TriangleArgs& t) {
         __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
                                  _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
         const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y) * target.width + xs;
-        std::uint16_t* depth = D == DepthMode::Off ? nullptr : target.depth + row;
         const int count = static_cast<int>(xe - xs + 1);
-        for (int i = 0; i < count; ++i) {
-            if (n == kQueue) {
-                ShadeQueue<S, B, P>(q, n, target.colour, tex);
+        // Eight steps at a time, queued whether or not they are in the row, so that no
+        // branch depends on the row's length below eight; only the row's are counted.
+        for (int i = 0; i < count; i += 8) {
+            if (n > kQueue - 8) {
+                ShadeQueue<D, S, B, P>(q, n, target, tex);
                 n = 0;
             }
-            _mm256_store_ps(q.attrs[n], v);
-            q.at[n] = row + i;
-            if constexpr (D == DepthMode::LessEqualWrite) {
-                n += TestAndWrite(depth[i], Depth16(v));
-            } else {
-                ++n;
+#pragma GCC unroll 8
+            for (int j = 0; j < 8; ++j) {
+                _mm256_store_ps(q.attrs[n + j], v);
+                v = _mm256_add_ps(v, gx);
             }
-            v = _mm256_add_ps(v, gx);
+            const __m256i first = _mm256_set1_epi64x(row + i);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q.at + n),
+                                _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q.at + n + 4),
+                                _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+            n += count - i < 8 ? count - i : 8;
         }
     }
-    if (n > 0) ShadeQueue<S, B, P>(q, n, target.colour, tex);
+    if (n > 0) ShadeQueue<D, S, B, P>(q, n, target, tex);
 }
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
@@ -351,7 +386,7 @@ void WideLineEntry(const LineArgs& a) {
     const __m256 delta = _mm256_load_ps(a.delta);
     for (int i = 0; i < a.count; ++i) {
         if (n == kQueue) {
-            ShadeQueue<S, B, P>(q, n, target.colour, tex);
+            ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex);
             n = 0;
         }
         const __m256 v = _mm256_add_ps(from, _mm256_mul_ps(delta, _mm256_set1_ps(a.f[i])));
@@ -363,7 +398,7 @@ void WideLineEntry(const LineArgs& a) {
             ++n;
         }
     }
-    if (n > 0) ShadeQueue<S, B, P>(q, n, target.colour, tex);
+    if (n > 0) ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex);
 }
 
 #pragma GCC pop_options
