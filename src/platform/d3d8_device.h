@@ -167,7 +167,8 @@ private:
     void DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count);
     void DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count);
     void DrawPoints(UINT start, UINT count);
-    void DrawTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c);
+    void DrawTriangle(const raster::Rect& viewport, const ClipVertex& a, const ClipVertex& b,
+                      const ClipVertex& c);
     void DrawLine(const ClipVertex& a, const ClipVertex& b);
 
     Direct3D* parent_ = nullptr;                  // held for the device's life

@@ -625,8 +625,8 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
     }
 }
 
-void Device::DrawTriangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
-    const raster::Rect vp = ViewportRect();
+void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,
+                          const ClipVertex& c) {
     if ((a.outside | b.outside | c.outside) == 0) {
         raster::DrawTriangle(target_, vp, pipeline_, a.screen, b.screen, c.screen);
         return;
@@ -671,12 +671,13 @@ void Device::DrawLine(const ClipVertex& a, const ClipVertex& b) {
 // vertices they share across chunks.
 void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
     const VertexLayout layout = Layout();
+    const raster::Rect vp = ViewportRect();
     ClipVertex* v = scratch_.get();
     if (type == D3DPT_TRIANGLELIST) {
         for (UINT done = 0; done < count;) {
             UINT n = std::min<UINT>(count - done, kChunk / 3);
             Transform(layout, start + 3 * done, 3 * n, v);
-            for (UINT i = 0; i < n; ++i) DrawTriangle(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+            for (UINT i = 0; i < n; ++i) DrawTriangle(vp, v[3 * i], v[3 * i + 1], v[3 * i + 2]);
             done += n;
         }
     } else if (type == D3DPT_TRIANGLESTRIP) {
@@ -685,8 +686,8 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
             UINT n = std::min<UINT>(count - done, kChunk);
             Transform(layout, start + done, n + 2, v);
             for (UINT i = 0; i < n; ++i) {
-                if (((done + i) & 1) == 0) DrawTriangle(v[i], v[i + 1], v[i + 2]);
-                else DrawTriangle(v[i + 1], v[i], v[i + 2]);
+                if (((done + i) & 1) == 0) DrawTriangle(vp, v[i], v[i + 1], v[i + 2]);
+                else DrawTriangle(vp, v[i + 1], v[i], v[i + 2]);
             }
             done += n;
         }
@@ -696,7 +697,7 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
         for (UINT done = 0; done < count;) {
             UINT n = std::min<UINT>(count - done, kChunk);
             Transform(layout, start + 1 + done, n + 1, v);
-            for (UINT i = 0; i < n; ++i) DrawTriangle(hub, v[i], v[i + 1]);
+            for (UINT i = 0; i < n; ++i) DrawTriangle(vp, hub, v[i], v[i + 1]);
             done += n;
         }
     }

@@ -9,7 +9,7 @@
 #include "platform/raster_span.h"
 
 #if defined(__SSE2__)
-#include <xmmintrin.h>
+#include <emmintrin.h>
 #endif
 
 namespace raster {
@@ -181,13 +181,34 @@ struct Snapped {
     std::int64_t area; // twice the area, in 1/65536 pixel
 };
 
+#if defined(__SSE2__)
+// RoundHalfUp(p x kSub) for a vertex's x and y at once; positions within the guard band
+// make values that 32 bits hold.
+void SnapPoint(const Vertex& v, std::int64_t& x, std::int64_t& y) {
+    const __m128d f = _mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(
+                                                 reinterpret_cast<const __m128i*>(&v.x)))),
+                                            _mm_set1_pd(kSub)),
+                                 _mm_set1_pd(0.5));
+    const __m128i truncated = _mm_cvttpd_epi32(f);
+    // Truncation rounds up below zero; take one back where it did.
+    const __m128i above = _mm_castpd_si128(_mm_cmplt_pd(f, _mm_cvtepi32_pd(truncated)));
+    const __m128i floor = _mm_add_epi32(truncated, _mm_shuffle_epi32(above, 0x08));
+    x = _mm_cvtsi128_si32(floor);
+    y = _mm_cvtsi128_si32(_mm_shuffle_epi32(floor, 0x01));
+}
+#endif
+
 // False when the triangle has no area or its winding is culled.
 bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Cull cull, Snapped& t) {
     const Vertex* v[3] = {v0, v1, v2};
     for (int i = 0; i < 3; ++i) {
         t.v[i] = v[i];
+#if defined(__SSE2__)
+        SnapPoint(*v[i], t.X[i], t.Y[i]);
+#else
         t.X[i] = RoundHalfUp(static_cast<double>(v[i]->x) * kSub);
         t.Y[i] = RoundHalfUp(static_cast<double>(v[i]->y) * kSub);
+#endif
     }
     t.area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.X[2] - t.X[0]) * (t.Y[1] - t.Y[0]);
     if (t.area == 0) return false;
@@ -420,12 +441,13 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
                   const Vertex& v1, const Vertex& v2) {
     Rect clip = Inside(t, scissor);
     if (clip.left >= clip.right || clip.top >= clip.bottom) return;
-    if (!Finite(v0) || !Finite(v1) || !Finite(v2)) return;
+    // Within the guard band is finite too: the common case asks nothing more.
     bool inside = InGuardBand(v0) && InGuardBand(v1) && InGuardBand(v2);
     if (inside && !p.state().flat) {
         FillTriangle(t, clip, p, &v0, &v1, &v2);
         return;
     }
+    if (!Finite(v0) || !Finite(v1) || !Finite(v2)) return;
     Vertex poly[2][8];
     poly[0][0] = v0;
     poly[0][1] = v1;

@@ -52,16 +52,10 @@ struct WideTexture {
     __m256 scaleU, scaleV;
 };
 
-WIDE_INLINE unsigned Log2(int n) {
-    unsigned s = 0;
-    while ((1 << s) < n) ++s;
-    return s;
-}
-
 WideTexture MakeTexture(const Texture& t) {
     WideTexture w;
     w.texels = reinterpret_cast<const int*>(t.texels);
-    w.shift = _mm256_set1_epi32(static_cast<int>(Log2(t.width)));
+    w.shift = _mm256_set1_epi32(__builtin_ctz(static_cast<unsigned>(t.width)));
     w.maskU = _mm256_set1_epi32(t.width - 1);
     w.maskV = _mm256_set1_epi32(t.height - 1);
     w.scaleU = _mm256_set1_ps(static_cast<float>(t.width) * 256.0f);
@@ -280,13 +274,20 @@ struct SmallRows {
     SmallRows() = default;
     WIDE_INLINE explicit SmallRows(const TriangleArgs& t) {
         static_assert(kSmallColumns == 16, "two registers of eight columns");
-        const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-        const __m256i eight = _mm256_set1_epi32(8);
+        // Column k's value is the first plus k steps: k x step from its bits, by adding.
+        const __m256i bit1 = _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1);
+        const __m256i bit2 = _mm256_setr_epi32(0, 0, -1, -1, 0, 0, -1, -1);
+        const __m256i bit4 = _mm256_setr_epi32(0, 0, 0, 0, -1, -1, -1, -1);
         for (int i = 0; i < 3; ++i) {
-            const __m256i x = _mm256_set1_epi32(t.edgeX[i]);
-            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), _mm256_mullo_epi32(x, k));
+            const __m256i x1 = _mm256_set1_epi32(t.edgeX[i]);
+            const __m256i x2 = _mm256_add_epi32(x1, x1);
+            const __m256i x4 = _mm256_add_epi32(x2, x2);
+            const __m256i steps = _mm256_add_epi32(
+                _mm256_add_epi32(_mm256_and_si256(x1, bit1), _mm256_and_si256(x2, bit2)),
+                _mm256_and_si256(x4, bit4));
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), steps);
             edge[i][0] = at;
-            edge[i][1] = _mm256_add_epi32(at, _mm256_mullo_epi32(x, eight));
+            edge[i][1] = _mm256_add_epi32(at, _mm256_add_epi32(x4, x4));
             perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
         }
         columns = (2u << (t.x1 - t.x0)) - 1;
