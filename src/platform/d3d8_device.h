@@ -192,6 +192,7 @@ private:
     raster::Pipeline pipeline_;                   // compiled from the states above
 
     std::unique_ptr<ClipVertex[]> scratch_;       // kChunk + 2 transformed vertices
+    raster::Batch batch_;                         // triangles of one draw, shaded together
 };
 
 // The device behind an interface pointer, null when it is not one of ours.

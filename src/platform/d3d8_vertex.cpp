@@ -628,7 +628,7 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
 void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,
                           const ClipVertex& c) {
     if ((a.outside | b.outside | c.outside) == 0) {
-        raster::DrawTriangle(target_, vp, pipeline_, a.screen, b.screen, c.screen);
+        raster::DrawTriangle(target_, vp, pipeline_, a.screen, b.screen, c.screen, &batch_);
         return;
     }
     if ((a.outside & b.outside & c.outside) != 0) return;
@@ -642,7 +642,7 @@ void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const Cli
     raster::Vertex screen[9];
     for (int i = 0; i < poly.n; ++i) Project(poly.v[i], screen[i]);
     for (int i = 1; i + 1 < poly.n; ++i)
-        raster::DrawTriangle(target_, vp, pipeline_, screen[0], screen[i], screen[i + 1]);
+        raster::DrawTriangle(target_, vp, pipeline_, screen[0], screen[i], screen[i + 1], &batch_);
 }
 
 void Device::DrawLine(const ClipVertex& a, const ClipVertex& b) {
@@ -701,6 +701,8 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
             done += n;
         }
     }
+    // Nothing of this draw may be left for later.
+    batch_.Flush();
 }
 
 void Device::DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count) {

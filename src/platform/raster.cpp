@@ -330,7 +330,7 @@ bool SetupPlanes(const Snapped& t, int n, TriangleArgs& a) {
 
 // Fills one triangle whose vertices all lie within the guard band.
 void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
-                  const Vertex* v1, const Vertex* v2) {
+                  const Vertex* v1, const Vertex* v2, Batch* batch) {
     Snapped t;
     if (!Snap(v0, v1, v2, p.state().cull, t)) return;
     TriangleArgs a;
@@ -344,6 +344,9 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
     a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? t.v[0]->a[kQ] : 1.0f);
     a.target = &target;
     a.state = &p.state();
+    a.batch = batch;
+    // A loop that cannot add to the batch draws at once: what is pending goes first.
+    if (batch != nullptr && !p.Wide(a.minified, perspective)) batch->Flush();
     p.Triangle(a.minified, perspective)(a);
 }
 
@@ -401,6 +404,7 @@ void Pipeline::Compile(const State& state) {
             TriangleFn wide = state.forceNarrow ? nullptr : WideTriangle(depth, shade, blend, persp != 0);
             if (wide != nullptr) loops.triangle = wide;
             smallEdges_ = smallEdges_ && wide != nullptr;
+            wide_[minified][persp] = wide != nullptr;
             // Lines are never minified.
             if (minified == 0) {
                 lines_[persp] = state.forceNarrow ? nullptr : WideLine(depth, shade, blend, persp != 0);
@@ -438,13 +442,13 @@ void ClearDepth(const Target& t, const Rect& rect, float z) {
 }
 
 void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v0,
-                  const Vertex& v1, const Vertex& v2) {
+                  const Vertex& v1, const Vertex& v2, Batch* batch) {
     Rect clip = Inside(t, scissor);
     if (clip.left >= clip.right || clip.top >= clip.bottom) return;
     // Within the guard band is finite too: the common case asks nothing more.
     bool inside = InGuardBand(v0) && InGuardBand(v1) && InGuardBand(v2);
     if (inside && !p.state().flat) {
-        FillTriangle(t, clip, p, &v0, &v1, &v2);
+        FillTriangle(t, clip, p, &v0, &v1, &v2, batch);
         return;
     }
     if (!Finite(v0) || !Finite(v1) || !Finite(v2)) return;
@@ -461,7 +465,7 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
         cur = 1 - cur;
     }
     for (int i = 1; i + 1 < n; ++i)
-        FillTriangle(t, clip, p, &poly[cur][0], &poly[cur][i], &poly[cur][i + 1]);
+        FillTriangle(t, clip, p, &poly[cur][0], &poly[cur][i], &poly[cur][i + 1], batch);
 }
 
 // --- lines and points ------------------------------------------------------------------

@@ -147,6 +147,8 @@ public:
     TriangleFn Triangle(bool minified, bool perspective) const {
         return triangles_[minified][perspective];
     }
+    // Whether that loop is a wide one, which can add to a batch.
+    bool Wide(bool minified, bool perspective) const { return wide_[minified][perspective]; }
     // The loop for a batch of a line's pixels, which shades them eight at a time; null
     // where there is none (lines then go pixel by pixel through Span).
     LineFn Line(bool perspective) const { return lines_[perspective]; }
@@ -162,14 +164,36 @@ private:
     SpanFn spans_[2][2] = {};         // [minified][perspective]
     TriangleFn triangles_[2][2] = {};
     LineFn lines_[2] = {};            // [perspective]
+    bool wide_[2][2] = {};
     bool choosesFilter_ = false;
     int attributes_ = kAttrCount;
     bool smallEdges_ = false;
 };
 
+// Triangles drawn one after another with one pipeline into one target may be shaded
+// together: the wide loops then fill groups of eight pixels across triangles instead of
+// finishing each triangle's last group alone. Pixels pending in a batch are in the target
+// once Flush returns; a pixel is never drawn out of its triangles' order.
+class Batch {
+public:
+    struct Pending; // the pixels waiting, and how to shade them (raster_wide.cpp)
+
+    Batch();  // makes its storage once
+    ~Batch(); // flushes
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    void Flush();
+    Pending* pending() const { return pending_; }
+
+private:
+    Pending* pending_ = nullptr; // null where there are no wide loops
+};
+
 // The three vertices in drawing order; the first gives the colour under flat shading.
+// With a batch, the triangle's pixels may still be pending when this returns.
 void DrawTriangle(const Target& target, const Rect& scissor, const Pipeline& pipeline,
-                  const Vertex& v0, const Vertex& v1, const Vertex& v2);
+                  const Vertex& v0, const Vertex& v1, const Vertex& v2, Batch* batch = nullptr);
 void DrawLine(const Target& target, const Rect& scissor, const Pipeline& pipeline,
               const Vertex& v0, const Vertex& v1);
 // A one-pixel point: the pixel whose centre is nearest (x, y).

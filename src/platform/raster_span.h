@@ -64,6 +64,7 @@ struct TriangleArgs {
     // rule's bias, and its change per pixel in x and per row. Inside: all three >= 0.
     bool small;
     std::int32_t edgeAt[3], edgeX[3], edgeY[3];
+    Batch* batch;               // where a wide loop may leave pixels pending; may be null
     float fx0, fy0;             // where the planes' base values hold
     alignas(16) float base[kAttrCount];
     alignas(16) float gx[kAttrCount];

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -231,17 +232,59 @@ WIDE_INLINE void ShadeGroup(const float (*a)[kBasicAttrs], const std::ptrdiff_t*
     Store8(target.colour, at, src);
 }
 
+// Whether the first `live` of eight offsets differ from one another. Only their low 32
+// bits are compared, which can find a pair too many but never one too few.
+WIDE_INLINE bool Distinct(const std::ptrdiff_t* at, int live) {
+    const __m256i even = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i lo = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), even);
+    const __m256i hi = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 4)), even);
+    const __m256i x = _mm256_permute2x128_si256(lo, hi, 0x20);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i alive = _mm256_cmpgt_epi32(_mm256_set1_epi32(live), lanes);
+    __m256i same = _mm256_setzero_si256();
+    // Every pair lies 1 to 4 lanes apart one way round or the other.
+    for (int r = 1; r <= 4; ++r) {
+        const __m256i turn = _mm256_and_si256(_mm256_add_epi32(lanes, _mm256_set1_epi32(r)),
+                                              _mm256_set1_epi32(7));
+        const __m256i both = _mm256_and_si256(alive, _mm256_permutevar8x32_epi32(alive, turn));
+        same = _mm256_or_si256(same, _mm256_and_si256(
+                                         both, _mm256_cmpeq_epi32(x, _mm256_permutevar8x32_epi32(x, turn))));
+    }
+    return _mm256_testz_si256(same, same);
+}
+
 // Shades the n queued pixels. The last group is filled up with copies of the last pixel,
 // which compute and store the same value again (a group reads every depth and colour
 // before any store).
-template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+//
+// A queue that holds several triangles' pixels (Mixed) may hold one pixel twice; a group
+// in which that happens is done one pixel at a time, in queue order.
+template <DepthMode D, ShadeMode S, BlendMode B, bool P, bool Mixed>
 void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
     for (int i = n; (i & 7) != 0; ++i) {
         _mm256_store_ps(q.attrs[i], last);
         q.at[i] = q.at[n - 1];
     }
-    for (int i = 0; i < n; i += 8) ShadeGroup<D, S, B, P>(q.attrs + i, q.at + i, target, tex);
+    for (int i = 0; i < n; i += 8) {
+        const int live = n - i < 8 ? n - i : 8;
+        if (!Mixed || Distinct(q.at + i, live)) {
+            ShadeGroup<D, S, B, P>(q.attrs + i, q.at + i, target, tex);
+            continue;
+        }
+        for (int k = i; k < i + live; ++k) {
+            alignas(32) float one[8][kBasicAttrs];
+            std::ptrdiff_t at[8];
+            const __m256 v = _mm256_load_ps(q.attrs[k]);
+            for (int j = 0; j < 8; ++j) {
+                _mm256_store_ps(one[j], v);
+                at[j] = q.at[k];
+            }
+            ShadeGroup<D, S, B, P>(one, at, target, tex);
+        }
+    }
 }
 
 // Depth as DepthOf in raster_span.cpp, in the low lane, without branches: max and min
@@ -311,13 +354,9 @@ struct SmallRows {
 // The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
 // small triangle's edges); each pixel's attributes are stepped from its row's start
 // exactly as Run steps them.
-template <bool Small, DepthMode D, ShadeMode S, BlendMode B, bool P>
-WIDE_INLINE void WideRows(TriangleArgs& t) {
+template <bool Small, bool Mixed, DepthMode D, ShadeMode S, BlendMode B, bool P>
+WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, const WideTexture& tex) {
     const Target& target = *t.target;
-    const WideTexture tex = S == ShadeMode::BlendLinear ? MakeTexture(t.state->stages[0].texture)
-                                                        : WideTexture{};
-    Queue q;
-    int n = 0;
     const __m256 base = _mm256_loadu_ps(t.base);
     const __m256 gx = _mm256_loadu_ps(t.gx);
     const __m256 gy = _mm256_loadu_ps(t.gy);
@@ -346,7 +385,7 @@ WIDE_INLINE void WideRows(TriangleArgs& t) {
         // branch depends on the row's length below eight; only the row's are counted.
         for (int i = 0; i < count; i += 8) {
             if (n > kQueue - 8) {
-                ShadeQueue<D, S, B, P>(q, n, target, tex);
+                ShadeQueue<D, S, B, P, Mixed>(q, n, target, tex);
                 n = 0;
             }
 #pragma GCC unroll 8
@@ -362,16 +401,63 @@ WIDE_INLINE void WideRows(TriangleArgs& t) {
             n += count - i < 8 ? count - i : 8;
         }
     }
-    if (n > 0) ShadeQueue<D, S, B, P>(q, n, target, tex);
+}
+
+template <bool Mixed, DepthMode D, ShadeMode S, BlendMode B, bool P>
+WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, const WideTexture& tex) {
+    if (t.small) {
+        WideRows<true, Mixed, D, S, B, P>(t, q, n, tex);
+    } else {
+        WideRows<false, Mixed, D, S, B, P>(t, q, n, tex);
+    }
+}
+
+WideTexture TextureOf(ShadeMode s, const State& state) {
+    return s == ShadeMode::BlendLinear ? MakeTexture(state.stages[0].texture) : WideTexture{};
+}
+
+} // namespace
+
+// A batch's pixels: its queue, and the target, texture and loop they were queued for.
+struct Batch::Pending {
+    Queue q;
+    int n = 0;
+    void (*shade)(Pending&) = nullptr;
+    Target target;
+    const std::uint32_t* texels = nullptr;
+    WideTexture tex;
+};
+
+namespace {
+
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void ShadePending(Batch::Pending& b) {
+    ShadeQueue<D, S, B, P, true>(b.q, b.n, b.target, b.tex);
+    b.n = 0;
 }
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 void WideEntry(TriangleArgs& t) {
-    if (t.small) {
-        WideRows<true, D, S, B, P>(t);
-    } else {
-        WideRows<false, D, S, B, P>(t);
+    Batch::Pending* b = t.batch != nullptr ? t.batch->pending() : nullptr;
+    if (b == nullptr) {
+        const WideTexture tex = TextureOf(S, *t.state);
+        Queue q;
+        int n = 0;
+        Rows<false, D, S, B, P>(t, q, n, tex);
+        if (n > 0) ShadeQueue<D, S, B, P, false>(q, n, *t.target, tex);
+        return;
     }
+    // Pixels queued for another loop, target or texture are shaded first.
+    void (*const shade)(Batch::Pending&) = &ShadePending<D, S, B, P>;
+    const std::uint32_t* texels = S == ShadeMode::BlendLinear ? t.state->stages[0].texture.texels : nullptr;
+    if (b->shade != shade || b->target.colour != t.target->colour || b->texels != texels) {
+        if (b->n > 0) b->shade(*b);
+        b->shade = shade;
+        b->target = *t.target;
+        b->texels = texels;
+        b->tex = TextureOf(S, *t.state);
+    }
+    Rows<true, D, S, B, P>(t, b->q, b->n, b->tex);
 }
 
 // A batch of a line's pixels: attributes from + delta x f as LinePixels computes them,
@@ -387,7 +473,7 @@ void WideLineEntry(const LineArgs& a) {
     const __m256 delta = _mm256_load_ps(a.delta);
     for (int i = 0; i < a.count; ++i) {
         if (n == kQueue) {
-            ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex);
+            ShadeQueue<DepthMode::Off, S, B, P, false>(q, n, target, tex);
             n = 0;
         }
         const __m256 v = _mm256_add_ps(from, _mm256_mul_ps(delta, _mm256_set1_ps(a.f[i])));
@@ -399,7 +485,7 @@ void WideLineEntry(const LineArgs& a) {
             ++n;
         }
     }
-    if (n > 0) ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex);
+    if (n > 0) ShadeQueue<DepthMode::Off, S, B, P, false>(q, n, target, tex);
 }
 
 #pragma GCC pop_options
@@ -444,6 +530,19 @@ LineFn LineS(ShadeMode s, BlendMode b, bool p) {
 
 } // namespace
 
+Batch::Batch() {
+    if (__builtin_cpu_supports("avx2")) pending_ = new (std::nothrow) Pending();
+}
+
+Batch::~Batch() {
+    Flush();
+    delete pending_;
+}
+
+void Batch::Flush() {
+    if (pending_ != nullptr && pending_->n > 0) pending_->shade(*pending_);
+}
+
 LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
     if (!__builtin_cpu_supports("avx2")) return nullptr;
     if (depth == DepthMode::Off) return LineS<DepthMode::Off>(shade, blend, perspective);
@@ -461,6 +560,11 @@ TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool 
 }
 
 #else
+
+struct Batch::Pending {};
+Batch::Batch() = default;
+Batch::~Batch() = default;
+void Batch::Flush() {}
 
 TriangleFn WideTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
 LineFn WideLine(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }

@@ -104,3 +104,37 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
 }
 
 } // namespace
+
+// Many small triangles heaped on a few pixels, drawn through one batch so that groups of
+// eight hold several triangles' pixels, often the same pixel twice: blending and depth
+// must come out as if each triangle were drawn alone, in order.
+TEST(WideLoops, BatchedTrianglesKeepTheirOrder) {
+    for (int flags = 0; flags < 4; ++flags) {
+        const bool depth = flags & 1, blend = flags & 2;
+        Canvas out[2] = {Canvas(16, 12), Canvas(16, 12)};
+        for (int narrow = 0; narrow < 2; ++narrow) {
+            raster::State s = StateFor(kPlain, depth, blend, {});
+            s.forceNarrow = narrow != 0;
+            raster::Pipeline p;
+            p.Compile(s);
+            raster::Batch batch;
+            std::mt19937 rng(77 + flags);
+            std::uniform_real_distribution<float> pos(2.0f, 9.0f), unit(0.0f, 1.0f);
+            for (int i = 0; i < 400; ++i) {
+                raster::Vertex v[3] = {};
+                for (raster::Vertex& x : v) {
+                    x.x = pos(rng);
+                    x.y = pos(rng);
+                    x.a[raster::kZ] = unit(rng);
+                    x.a[raster::kQ] = 1.0f;
+                    for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f;
+                }
+                raster::DrawTriangle(out[narrow].target, {0, 0, 16, 12}, p, v[0], v[1], v[2],
+                                     narrow != 0 ? nullptr : &batch);
+            }
+            batch.Flush();
+        }
+        EXPECT_EQ(out[0].colour, out[1].colour) << flags;
+        EXPECT_EQ(out[0].depth, out[1].depth) << flags;
+    }
+}
