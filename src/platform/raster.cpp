@@ -179,7 +179,18 @@ struct Snapped {
     const Vertex* v[3];
     std::int64_t X[3], Y[3];
     std::int64_t area; // twice the area, in 1/65536 pixel
+    std::int64_t minX, maxX, minY, maxY;
 };
+
+std::int64_t Least(std::int64_t a, std::int64_t b, std::int64_t c) {
+    const std::int64_t ab = a < b ? a : b;
+    return ab < c ? ab : c;
+}
+
+std::int64_t Most(std::int64_t a, std::int64_t b, std::int64_t c) {
+    const std::int64_t ab = a > b ? a : b;
+    return ab > c ? ab : c;
+}
 
 #if defined(__SSE2__)
 // RoundHalfUp(p x kSub) for a vertex's x and y at once; positions within the guard band
@@ -220,6 +231,10 @@ bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Cull cull, Snapp
         std::swap(t.v[1], t.v[2]);
         t.area = -t.area;
     }
+    t.minX = Least(t.X[0], t.X[1], t.X[2]);
+    t.maxX = Most(t.X[0], t.X[1], t.X[2]);
+    t.minY = Least(t.Y[0], t.Y[1], t.Y[2]);
+    t.maxY = Most(t.Y[0], t.Y[1], t.Y[2]);
     return true;
 }
 
@@ -234,21 +249,17 @@ bool Snap(const Vertex* v0, const Vertex* v1, const Vertex* v2, Cull cull, Snapp
 //
 // The bounding box is set first; false when it holds no pixel centre.
 bool SetupBox(const Snapped& t, const Rect& clip, TriangleArgs& a) {
-    const std::int64_t* X = t.X;
-    const std::int64_t* Y = t.Y;
-    a.x0 = std::max<std::int64_t>((std::min({X[0], X[1], X[2]}) + 255) >> kSubBits, clip.left);
-    a.x1 = std::min<std::int64_t>(std::max({X[0], X[1], X[2]}) >> kSubBits, clip.right - 1);
-    a.y0 = std::max<std::int64_t>((std::min({Y[0], Y[1], Y[2]}) + 255) >> kSubBits, clip.top);
-    a.y1 = std::min<std::int64_t>(std::max({Y[0], Y[1], Y[2]}) >> kSubBits, clip.bottom - 1);
+    a.x0 = std::max<std::int64_t>((t.minX + 255) >> kSubBits, clip.left);
+    a.x1 = std::min<std::int64_t>(t.maxX >> kSubBits, clip.right - 1);
+    a.y0 = std::max<std::int64_t>((t.minY + 255) >> kSubBits, clip.top);
+    a.y1 = std::min<std::int64_t>(t.maxY >> kSubBits, clip.bottom - 1);
     return a.x0 <= a.x1 && a.y0 <= a.y1;
 }
 
 // Whether the edges of a triangle with this box may be given as small-triangle edges.
 bool IsSmall(const Snapped& t, const TriangleArgs& a) {
     constexpr std::int64_t kExtent = static_cast<std::int64_t>(kSmallExtent) << kSubBits;
-    return a.x1 - a.x0 < kSmallColumns &&
-           std::max({t.X[0], t.X[1], t.X[2]}) - std::min({t.X[0], t.X[1], t.X[2]}) <= kExtent &&
-           std::max({t.Y[0], t.Y[1], t.Y[2]}) - std::min({t.Y[0], t.Y[1], t.Y[2]}) <= kExtent;
+    return a.x1 - a.x0 < kSmallColumns && t.maxX - t.minX <= kExtent && t.maxY - t.minY <= kExtent;
 }
 
 // The same edge functions as SetupEdges, given whole for a small triangle: at pixel
