@@ -259,10 +259,10 @@ WIDE_INLINE bool Distinct(const std::ptrdiff_t* at, int live) {
 // which compute and store the same value again (a group reads every depth and colour
 // before any store).
 //
-// A queue that holds several triangles' pixels (Mixed) may hold one pixel twice; a group
+// A queue that holds several triangles' pixels (mixed) may hold one pixel twice; a group
 // in which that happens is done one pixel at a time, in queue order.
-template <DepthMode D, ShadeMode S, BlendMode B, bool P, bool Mixed>
-void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex) {
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, bool mixed) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
     for (int i = n; (i & 7) != 0; ++i) {
         _mm256_store_ps(q.attrs[i], last);
@@ -270,7 +270,7 @@ void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex) {
     }
     for (int i = 0; i < n; i += 8) {
         const int live = n - i < 8 ? n - i : 8;
-        if (!Mixed || Distinct(q.at + i, live)) {
+        if (!mixed || Distinct(q.at + i, live)) {
             ShadeGroup<D, S, B, P>(q.attrs + i, q.at + i, target, tex);
             continue;
         }
@@ -354,8 +354,8 @@ struct SmallRows {
 // The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
 // small triangle's edges); each pixel's attributes are stepped from its row's start
 // exactly as Run steps them.
-template <bool Small, bool Mixed, DepthMode D, ShadeMode S, BlendMode B, bool P>
-WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, const WideTexture& tex) {
+template <bool Small, DepthMode D, ShadeMode S, BlendMode B, bool P>
+WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const WideTexture& tex) {
     const Target& target = *t.target;
     const __m256 base = _mm256_loadu_ps(t.base);
     const __m256 gx = _mm256_loadu_ps(t.gx);
@@ -385,8 +385,9 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, const WideTexture& 
         // branch depends on the row's length below eight; only the row's are counted.
         for (int i = 0; i < count; i += 8) {
             if (n > kQueue - 8) {
-                ShadeQueue<D, S, B, P, Mixed>(q, n, target, tex);
+                ShadeQueue<D, S, B, P>(q, n, target, tex, mixed);
                 n = 0;
+                mixed = false;
             }
 #pragma GCC unroll 8
             for (int j = 0; j < 8; ++j) {
@@ -403,12 +404,12 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, const WideTexture& 
     }
 }
 
-template <bool Mixed, DepthMode D, ShadeMode S, BlendMode B, bool P>
-WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, const WideTexture& tex) {
+template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const WideTexture& tex) {
     if (t.small) {
-        WideRows<true, Mixed, D, S, B, P>(t, q, n, tex);
+        WideRows<true, D, S, B, P>(t, q, n, mixed, tex);
     } else {
-        WideRows<false, Mixed, D, S, B, P>(t, q, n, tex);
+        WideRows<false, D, S, B, P>(t, q, n, mixed, tex);
     }
 }
 
@@ -422,6 +423,7 @@ WideTexture TextureOf(ShadeMode s, const State& state) {
 struct Batch::Pending {
     Queue q;
     int n = 0;
+    bool mixed = false; // the queue holds more than one triangle's pixels
     void (*shade)(Pending&) = nullptr;
     Target target;
     const std::uint32_t* texels = nullptr;
@@ -432,8 +434,9 @@ namespace {
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 void ShadePending(Batch::Pending& b) {
-    ShadeQueue<D, S, B, P, true>(b.q, b.n, b.target, b.tex);
+    ShadeQueue<D, S, B, P>(b.q, b.n, b.target, b.tex, b.mixed);
     b.n = 0;
+    b.mixed = false;
 }
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
@@ -443,8 +446,9 @@ void WideEntry(TriangleArgs& t) {
         const WideTexture tex = TextureOf(S, *t.state);
         Queue q;
         int n = 0;
-        Rows<false, D, S, B, P>(t, q, n, tex);
-        if (n > 0) ShadeQueue<D, S, B, P, false>(q, n, *t.target, tex);
+        bool mixed = false;
+        Rows<D, S, B, P>(t, q, n, mixed, tex);
+        if (n > 0) ShadeQueue<D, S, B, P>(q, n, *t.target, tex, false);
         return;
     }
     // Pixels queued for another loop, target or texture are shaded first.
@@ -457,7 +461,8 @@ void WideEntry(TriangleArgs& t) {
         b->texels = texels;
         b->tex = TextureOf(S, *t.state);
     }
-    Rows<true, D, S, B, P>(t, b->q, b->n, b->tex);
+    b->mixed = b->mixed || b->n > 0;
+    Rows<D, S, B, P>(t, b->q, b->n, b->mixed, b->tex);
 }
 
 // A batch of a line's pixels: attributes from + delta x f as LinePixels computes them,
@@ -473,7 +478,7 @@ void WideLineEntry(const LineArgs& a) {
     const __m256 delta = _mm256_load_ps(a.delta);
     for (int i = 0; i < a.count; ++i) {
         if (n == kQueue) {
-            ShadeQueue<DepthMode::Off, S, B, P, false>(q, n, target, tex);
+            ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex, false);
             n = 0;
         }
         const __m256 v = _mm256_add_ps(from, _mm256_mul_ps(delta, _mm256_set1_ps(a.f[i])));
@@ -485,7 +490,7 @@ void WideLineEntry(const LineArgs& a) {
             ++n;
         }
     }
-    if (n > 0) ShadeQueue<DepthMode::Off, S, B, P, false>(q, n, target, tex);
+    if (n > 0) ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex, false);
 }
 
 #pragma GCC pop_options
