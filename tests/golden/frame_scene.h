@@ -6,15 +6,12 @@
 
 #include <cstdint>
 
-#include "gfxutil/d3dx8.h"
 #include "platform/dinput8.h"
 #include "platform/host/headless.h"
 #include "platform/win32_ext.h"
 #include "replay/engine.h"
-#include "scene/scene.h"
 #include "seek/seek.h"
 #include "state/app_state.h"
-#include "ui/overlay.h"
 
 namespace golden {
 
@@ -67,8 +64,8 @@ inline void OnBoundary(void* context, host::HeadlessHost::Boundary boundary) {
 
 } // namespace detail
 
-// Runs the program once, calling body at the end of its first frame, and gives back what the
-// program leaves to process exit; returns WinMain's result. The clock advances by nothing per pass, so every frame is drawn at kTick.
+// Runs the program once, calling body at the end of its first frame; returns WinMain's
+// result. The clock advances by nothing per pass, so every frame is drawn at kTick.
 inline int WithFrame(FrameBody body, void* context) {
     ResetAppState();
     win32ext::Reset();
@@ -82,13 +79,6 @@ inline int WithFrame(FrameBody body, void* context) {
     const int result = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, 10);
     h.SetBoundaryHook(nullptr, nullptr);
     host::Install(nullptr);
-    // What the program leaves to process exit, so that a second run starts clean.
-    ReleaseControlPanel();
-    ReleaseOverlayBatch();
-    if (app.uiFont != nullptr) {
-        app.uiFont->Release();
-    }
-    ReleaseSceneResources();
     ResetAppState();
     return result;
 }
