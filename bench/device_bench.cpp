@@ -142,16 +142,7 @@ Frame* MakeFrame() {
     static NullHost host;
     host::Install(&host);
     Frame* f = new Frame;
-    f->d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = 1024;
-    p.BackBufferHeight = 768;
-    p.BackBufferFormat = D3DFMT_A8R8G8B8;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D16;
-    p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    f->d3d->CreateDevice(0, D3DDEVTYPE_HAL, reinterpret_cast<HWND>(f), 0x20, &p, &f->device);
+    d3d8ext::CreateScreenDevice(1024, 768, &f->d3d, &f->device);
     f->device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     f->device->CreateVertexBuffer(kRingVertices * sizeof(RingVertex), 0, 0, D3DPOOL_DEFAULT, &f->rings);
     f->device->CreateVertexBuffer(2500 * sizeof(OverlayVertex), 0, 0, D3DPOOL_DEFAULT, &f->overlay);

@@ -2,6 +2,7 @@
 // the real device.
 #include <benchmark/benchmark.h>
 
+#include "platform/d3d8_ext.h"
 #include "platform/host/headless.h"
 #include "scene/scene.h"
 #include "state/app_state.h"
@@ -30,17 +31,8 @@ void BM_SceneFrame(benchmark::State& state) {
     ResetAppState();
     host::HeadlessHost headless;
     host::Install(&headless);
-    static int window;
-    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p{};
-    p.BackBufferWidth = 1024;
-    p.BackBufferHeight = 768;
-    p.BackBufferFormat = D3DFMT_A8R8G8B8;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.EnableAutoDepthStencil = TRUE;
-    p.AutoDepthStencilFormat = D3DFMT_D16;
-    d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, reinterpret_cast<HWND>(&window),
-                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &app.device);
+    IDirect3D8* d3d = nullptr;
+    d3d8ext::CreateScreenDevice(1024, 768, &d3d, &app.device);
     app.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     CreateSceneResources();
     app.startRings = {1, 3, 5, 7};

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "gfxutil/d3dx8.h"
+#include "platform/d3d8_ext.h"
 
 namespace {
 
@@ -13,19 +14,7 @@ struct TextDevice {
     ID3DXFont* font = nullptr;
 
     TextDevice() {
-        d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferWidth = 1024;
-        p.BackBufferHeight = 768;
-        p.BackBufferFormat = D3DFMT_A8R8G8B8;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        static int window;
-        if (d3d != nullptr) {
-            d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, reinterpret_cast<HWND>(&window),
-                              D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device);
-        }
+        d3d8ext::CreateScreenDevice(1024, 768, &d3d, &device);
         HFONT gdiFont = CreateFontA(-9, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                     VARIABLE_PITCH, "Small Fonts");

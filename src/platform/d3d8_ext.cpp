@@ -17,6 +17,26 @@ std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height) {
     return d->target().colour;
 }
 
+HRESULT CreateScreenDevice(UINT width, UINT height, IDirect3D8** d3d, IDirect3DDevice8** device) {
+    if (d3d == nullptr || device == nullptr) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    *d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    if (*d3d == nullptr) return E_FAIL;
+    D3DPRESENT_PARAMETERS p{};
+    p.BackBufferWidth = width;
+    p.BackBufferHeight = height;
+    p.BackBufferFormat = D3DFMT_A8R8G8B8;
+    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    p.EnableAutoDepthStencil = TRUE;
+    p.AutoDepthStencilFormat = D3DFMT_D16;
+    p.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+    // The device only needs a non-null focus window; nothing is ever shown in it.
+    static int focusWindow;
+    return (*d3d)->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
+                                reinterpret_cast<HWND>(&focusWindow),
+                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, device);
+}
+
 void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
                    const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip) {
     d3d8::Device* d = d3d8::FromInterface(device);

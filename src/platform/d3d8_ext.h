@@ -20,4 +20,10 @@ std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height);
 void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
                    const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip);
 
+// Makes the Direct3D object and a device the way the program does (width x height
+// A8R8G8B8 back buffer, 16-bit depth, software vertex processing) on a stand-in focus
+// window, for benchmarks and tests that draw without the program's start-up. Returns the
+// device's HRESULT; *d3d is set whenever the object could be made.
+HRESULT CreateScreenDevice(UINT width, UINT height, IDirect3D8** d3d, IDirect3DDevice8** device);
+
 } // namespace d3d8ext

@@ -43,18 +43,7 @@ protected:
 
     void MakeDevice(UINT width, UINT height) {
         ReleaseAll();
-        d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferWidth = width;
-        p.BackBufferHeight = height;
-        p.BackBufferFormat = D3DFMT_A8R8G8B8;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, Window(),
-                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
-                  D3D_OK);
+        ASSERT_EQ(d3d8ext::CreateScreenDevice(width, height, &d3d, &device), D3D_OK);
         pixels = d3d8ext::BackBuffer(device, &width_, &height_);
         ASSERT_NE(pixels, nullptr);
     }
@@ -66,11 +55,6 @@ protected:
         if (d3d != nullptr) d3d->Release();
         device = nullptr;
         d3d = nullptr;
-    }
-
-    static HWND Window() {
-        static int dummy;
-        return reinterpret_cast<HWND>(&dummy);
     }
 
     std::uint32_t At(int x, int y) const { return pixels[y * width_ + x]; }

@@ -16,19 +16,7 @@ constexpr D3DCOLOR kGreen = 0xFF00FF00u;
 class FontOnDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        d3d_ = Direct3DCreate8(D3D_SDK_VERSION);
-        ASSERT_NE(d3d_, nullptr);
-        D3DPRESENT_PARAMETERS p{};
-        p.BackBufferWidth = 1024;
-        p.BackBufferHeight = 768;
-        p.BackBufferFormat = D3DFMT_A8R8G8B8;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.EnableAutoDepthStencil = TRUE;
-        p.AutoDepthStencilFormat = D3DFMT_D16;
-        static int window;
-        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, reinterpret_cast<HWND>(&window),
-                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device_),
-                  D3D_OK);
+        ASSERT_EQ(d3d8ext::CreateScreenDevice(1024, 768, &d3d_, &device_), D3D_OK);
         pixels_ = d3d8ext::BackBuffer(device_, &width_, &height_);
         ASSERT_NE(pixels_, nullptr);
         HFONT gdiFont = CreateFontA(-9, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
