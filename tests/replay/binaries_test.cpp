@@ -10,44 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/scratch_dir.h"
+
 namespace {
 
 const std::string kBin = VORMIKA_BINARY_DIR;
 
-std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-class Binaries : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vormika-binaries-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
-    void Write(const std::string& name, const std::string& text) {
-        std::ofstream(dir + "/" + name, std::ios::binary) << text;
-    }
-
-    // Runs a shell command in the test's directory; its exit status, with stdout and stderr
-    // kept in `out` and `err`.
-    int Shell(const std::string& command) {
-        const std::string full = "cd '" + dir + "' && " + command + " >out.txt 2>err.txt";
-        const int status = std::system(full.c_str());
-        out = Slurp(dir + "/out.txt");
-        err = Slurp(dir + "/err.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string dir;
-    std::string out;
-    std::string err;
-};
+class Binaries : public ScratchDirTest {};
 
 TEST_F(Binaries, ReplayWritesStateAndAnRgbScreenshotRelativeToTheCurrentDirectory) {
     Write("s.txt", "key 2 down\nframes 2\nstate s.json\nscreenshot f.png\n");

@@ -10,40 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/scratch_dir.h"
+
 namespace {
 
 const std::string kBin = VORMIKA_BINARY_DIR;
 
-class Environment : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vormika-environment-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
-    void Write(const std::string& name, const std::string& text) {
-        std::ofstream(dir + "/" + name, std::ios::binary) << text;
-    }
-    std::string Read(const std::string& name) {
-        std::stringstream text;
-        text << std::ifstream(dir + "/" + name, std::ios::binary).rdbuf();
-        return text.str();
-    }
-    // Runs a shell command in the test's directory; its exit status, stdout and stderr.
-    int Shell(const std::string& command) {
-        const int status =
-            std::system(("cd '" + dir + "' && " + command + " >out.txt 2>err.txt").c_str());
-        out = Read("out.txt");
-        err = Read("err.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::string dir;
-    std::string out;
-    std::string err;
-};
+class Environment : public ScratchDirTest {};
 
 // Counts the lines of `text` that contain `part`.
 int LinesWith(const std::string& text, const std::string& part) {
