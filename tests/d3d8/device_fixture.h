@@ -9,25 +9,16 @@
 #include "platform/d3d8.h"
 #include "platform/d3d8_ext.h"
 #include "platform/host/host.h"
+#include "support/quiet_host.h"
 
-class FrameHost final : public host::Host {
+class FrameHost final : public QuietHost {
 public:
-    bool OpenWindow(int, int, const char*) override { return true; }
-    void CloseWindow() override {}
-    bool NextEvent(host::Event&) override { return false; }
-    bool ReadKeys(std::uint8_t keys[256]) override {
-        for (int i = 0; i < 256; ++i) keys[i] = 0;
-        return true;
-    }
-    bool ReadMouse(host::MouseRead&) override { return true; }
-    std::uint32_t Ticks() override { return 0; }
     void Present(const std::uint32_t* pixels, int width, int height) override {
         frame.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
         frameWidth = width;
         frameHeight = height;
         ++presents;
     }
-    void ShowSystemCursor(bool) override {}
 
     std::vector<std::uint32_t> frame;
     int frameWidth = 0;

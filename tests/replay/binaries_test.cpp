@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/scratch_dir.h"
+#include "support/xvfb_script.h"
 
 namespace {
 
@@ -69,15 +70,9 @@ TEST_F(Binaries, DemoOptions) {
     EXPECT_NE(err.find("vormika: cannot open a display: "), std::string::npos) << err;
 }
 
-// Starts a private Xvfb, runs the demo in a window, focuses it and holds Escape with real
+// After the private Xvfb is up: runs the demo in a window, focuses it and holds Escape with real
 // X input; prints the demo's exit status, or "still running".
 constexpr const char* kSmoke = R"sh(
-set -u
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>display.txt 2>xvfb.log &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null' EXIT
-for i in $(seq 100); do [ -s display.txt ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 display.txt)"
 # The system libraries behind SDL (D-Bus, the GL driver) keep allocations until exit, which
 # a leak-checking build would report as the demo's.
 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" "$1" --windowed >demo.out 2>demo.err &
@@ -98,7 +93,7 @@ TEST_F(Binaries, DemoStartsOnAnXDisplayAndEndsOnEscape) {
     if (std::system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0) {
         GTEST_SKIP() << "Xvfb or xdotool is not installed";
     }
-    Write("smoke.sh", kSmoke);
+    Write("smoke.sh", std::string(kStartPrivateXvfb) + kSmoke);
     ASSERT_EQ(Shell("bash smoke.sh '" + kBin + "/vormika'"), 0) << err;
     EXPECT_EQ(out, "exit 0\n") << Slurp(dir + "/demo.err") << Slurp(dir + "/xvfb.log");
 }

@@ -8,26 +8,17 @@
 #include <memory>
 
 #include "platform/host/host.h"
+#include "support/quiet_host.h"
 #include "scene/scene.h"
 #include "state/app_state.h"
 #include "support/fake_device.h"
 
 // A host that only tells the time; the scene reads nothing else from it.
-class ClockHost final : public host::Host {
+class ClockHost final : public QuietHost {
 public:
     std::uint32_t now = 0;
 
-    bool OpenWindow(int, int, const char*) override { return true; }
-    void CloseWindow() override {}
-    bool NextEvent(host::Event&) override { return false; }
-    bool ReadKeys(std::uint8_t keys[256]) override {
-        for (int i = 0; i < 256; ++i) keys[i] = 0;
-        return true;
-    }
-    bool ReadMouse(host::MouseRead&) override { return true; }
     std::uint32_t Ticks() override { return now; }
-    void Present(const std::uint32_t*, int, int) override {}
-    void ShowSystemCursor(bool) override {}
 };
 
 class SceneTest : public ::testing::Test {

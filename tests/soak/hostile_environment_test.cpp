@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/scratch_dir.h"
+#include "support/xvfb_script.h"
 
 namespace {
 
@@ -29,15 +30,9 @@ int LinesWith(const std::string& text, const std::string& part) {
     return count;
 }
 
-// Starts a private Xvfb and the demo in a window; prints the processor time (in clock
+// After the private Xvfb is up: starts the demo in a window; prints the processor time (in clock
 // ticks) the demo used over two seconds shown, two seconds unmapped, two seconds shown again.
 constexpr const char* kHiddenWindow = R"sh(
-set -u
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>display.txt 2>xvfb.log &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null' EXIT
-for i in $(seq 100); do [ -s display.txt ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 display.txt)"
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY
 ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0" "$1" --windowed >demo.out 2>demo.err &
 demo=$!
@@ -59,7 +54,7 @@ TEST_F(Environment, HiddenWindowLeavesTheProcessorAlone) {
     if (std::system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0) {
         GTEST_SKIP() << "Xvfb or xdotool is not installed";
     }
-    Write("hidden.sh", kHiddenWindow);
+    Write("hidden.sh", std::string(kStartPrivateXvfb) + kHiddenWindow);
     ASSERT_EQ(Shell("bash hidden.sh '" + kBin + "/vormika'"), 0) << out << err << Read("demo.err");
     long shown = -1, hidden = -1, shownAgain = -1;
     std::istringstream(out) >> shown >> hidden >> shownAgain;
