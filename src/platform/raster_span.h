@@ -101,4 +101,9 @@ Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 
+// The triangle loop that shades rows straight into the target (raster_flat.cpp), for
+// states without depth or texture; null where there is none or the processor cannot run
+// it. It draws at once, after what a batch holds.
+TriangleFn DirectTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
+
 } // namespace raster

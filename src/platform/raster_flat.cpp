@@ -1,0 +1,281 @@
+// Triangles drawn straight into the target, row by row, for the untextured, undepthed states
+// of the overlay: each row's pixels are shaded and blended eight at a time where they lie,
+// without the queue of raster_wide.cpp. A triangle whose colour planes are exactly flat
+// (every gradient zero, as when its vertices share one colour) has one colour everywhere;
+// it is rounded once and only the blend is left per pixel. Otherwise each pixel's colour is
+// stepped from its row's start exactly as Run in raster_span.cpp steps it, so the pixels
+// are identical to the one-pixel loops. Chosen only on a processor that has AVX2.
+#include "platform/raster_span.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define RASTER_FLAT 1
+#else
+#define RASTER_FLAT 0
+#endif
+
+namespace raster {
+
+#if RASTER_FLAT
+
+namespace {
+
+// Everything in this block is compiled for AVX2 and runs only after the check in
+// DirectTriangle. It uses no library templates, whose shared copies might otherwise come
+// out compiled for AVX2 and be called from elsewhere.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+#define FLAT_INLINE inline __attribute__((always_inline))
+
+// The first `count` of eight lanes, for the loads and stores at a row's end.
+FLAT_INLINE __m256i FirstLanes(int count) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+
+// ToByte on each float lane: clamped to 0..255 (NaN to 0), rounded half up. max and min
+// take their second operand for NaN, as the comparisons there do.
+FLAT_INLINE __m256i Bytes8(__m256 x) {
+    x = _mm256_max_ps(x, _mm256_setzero_ps());
+    x = _mm256_min_ps(x, _mm256_set1_ps(255.0f));
+    return _mm256_cvttps_epi32(_mm256_add_ps(x, _mm256_set1_ps(0.5f)));
+}
+
+// Div255 of 16-bit lanes holding at most 255 x 255, as Mix in raster_span.cpp does it.
+FLAT_INLINE __m256i Div255x16(__m256i x) {
+    x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+// Source-alpha blend of eight source words over eight target words, each pixel by its
+// own source alpha: Mix(src, dst, src >> 24).
+FLAT_INLINE __m256i BlendEach(__m256i src, __m256i dst) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i s0 = _mm256_unpacklo_epi8(src, zero), s1 = _mm256_unpackhi_epi8(src, zero);
+    const __m256i d0 = _mm256_unpacklo_epi8(dst, zero), d1 = _mm256_unpackhi_epi8(dst, zero);
+    const __m256i a0 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s0, 0xFF), 0xFF);
+    const __m256i a1 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s1, 0xFF), 0xFF);
+    const __m256i full = _mm256_set1_epi16(255);
+    const __m256i x0 = _mm256_add_epi16(_mm256_mullo_epi16(s0, a0),
+                                        _mm256_mullo_epi16(d0, _mm256_sub_epi16(full, a0)));
+    const __m256i x1 = _mm256_add_epi16(_mm256_mullo_epi16(s1, a1),
+                                        _mm256_mullo_epi16(d1, _mm256_sub_epi16(full, a1)));
+    return _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
+}
+
+// One source colour over many pixels: its share s x a (+ nothing else varies) worked out
+// once, then per pixel only the target's share.
+struct OneColour {
+    __m256i word;    // the colour in every lane
+    __m256i share;   // s x a per 16-bit channel
+    __m256i inverse; // 255 - a per 16-bit channel
+
+    FLAT_INLINE explicit OneColour(std::uint32_t src) {
+        const std::uint32_t a = src >> 24;
+        word = _mm256_set1_epi32(static_cast<int>(src));
+        const __m256i s = _mm256_unpacklo_epi8(word, _mm256_setzero_si256());
+        share = _mm256_mullo_epi16(s, _mm256_set1_epi16(static_cast<short>(a)));
+        inverse = _mm256_set1_epi16(static_cast<short>(255 - a));
+    }
+
+    FLAT_INLINE __m256i Over(__m256i dst) const {
+        const __m256i zero = _mm256_setzero_si256();
+        const __m256i d0 = _mm256_unpacklo_epi8(dst, zero), d1 = _mm256_unpackhi_epi8(dst, zero);
+        const __m256i x0 = _mm256_add_epi16(share, _mm256_mullo_epi16(d0, inverse));
+        const __m256i x1 = _mm256_add_epi16(share, _mm256_mullo_epi16(d1, inverse));
+        return _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
+    }
+};
+
+// The rows of a small triangle, as in raster_wide.cpp: for each, the columns inside all
+// three edges as bits (bit k for column x0 + k).
+struct SmallRows {
+    __m256i edge[3][2];
+    __m256i perRow[3];
+    std::uint32_t columns;
+
+    SmallRows() = default;
+    FLAT_INLINE explicit SmallRows(const TriangleArgs& t) {
+        static_assert(kSmallColumns == 16, "two registers of eight columns");
+        const __m256i bit1 = _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1);
+        const __m256i bit2 = _mm256_setr_epi32(0, 0, -1, -1, 0, 0, -1, -1);
+        const __m256i bit4 = _mm256_setr_epi32(0, 0, 0, 0, -1, -1, -1, -1);
+        for (int i = 0; i < 3; ++i) {
+            const __m256i x1 = _mm256_set1_epi32(t.edgeX[i]);
+            const __m256i x2 = _mm256_add_epi32(x1, x1);
+            const __m256i x4 = _mm256_add_epi32(x2, x2);
+            const __m256i steps = _mm256_add_epi32(
+                _mm256_add_epi32(_mm256_and_si256(x1, bit1), _mm256_and_si256(x2, bit2)),
+                _mm256_and_si256(x4, bit4));
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), steps);
+            edge[i][0] = at;
+            edge[i][1] = _mm256_add_epi32(at, _mm256_add_epi32(x4, x4));
+            perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
+        }
+        columns = (2u << (t.x1 - t.x0)) - 1;
+    }
+
+    FLAT_INLINE std::uint32_t Next() {
+        std::uint32_t outside = 0;
+        for (int c = 0; c < 2; ++c) {
+            const __m256i any = _mm256_or_si256(_mm256_or_si256(edge[0][c], edge[1][c]), edge[2][c]);
+            outside |= static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(any))) << (8 * c);
+        }
+        for (int i = 0; i < 3; ++i) {
+            edge[i][0] = _mm256_add_epi32(edge[i][0], perRow[i]);
+            edge[i][1] = _mm256_add_epi32(edge[i][1], perRow[i]);
+        }
+        return ~outside & columns;
+    }
+};
+
+FLAT_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
+FLAT_INLINE std::int64_t Min(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
+
+// Calls row(y, xs, xe) for every row of the triangle that has pixels, bounded as
+// TriangleEntry bounds it (or by the small triangle's edges).
+template <bool Small, typename Row>
+FLAT_INLINE void EachRow(TriangleArgs& t, Row&& row) {
+    SmallRows small;
+    if constexpr (Small) small = SmallRows(t);
+    for (std::int64_t y = t.y0; y <= t.y1; ++y) {
+        std::int64_t xs, xe;
+        if constexpr (Small) {
+            const std::uint32_t inside = small.Next();
+            if (inside == 0) continue;
+            xs = t.x0 + __builtin_ctz(inside);
+            xe = t.x0 + 31 - __builtin_clz(inside);
+        } else {
+            xs = Max(t.x0, Max(t.left[0].bound, t.left[1].bound));
+            xe = Min(t.x1, Min(t.right[0].bound, t.right[1].bound));
+            for (EdgeWalk& w : t.left) w.NextRow(true);
+            for (EdgeWalk& w : t.right) w.NextRow(false);
+            if (xs > xe) continue;
+        }
+        row(y, xs, xe);
+    }
+}
+
+// One colour over (or in place of) a run of pixels.
+template <BlendMode B>
+FLAT_INLINE void FillRun(std::uint32_t* p, int count, const OneColour& c) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m256i* at = reinterpret_cast<__m256i*>(p + i);
+        if constexpr (B == BlendMode::SrcAlpha) {
+            _mm256_storeu_si256(at, c.Over(_mm256_loadu_si256(at)));
+        } else {
+            _mm256_storeu_si256(at, c.word);
+        }
+    }
+    if (i < count) {
+        int* at = reinterpret_cast<int*>(p + i);
+        const __m256i live = FirstLanes(count - i);
+        if constexpr (B == BlendMode::SrcAlpha) {
+            _mm256_maskstore_epi32(at, live, c.Over(_mm256_maskload_epi32(at, live)));
+        } else {
+            _mm256_maskstore_epi32(at, live, c.word);
+        }
+    }
+}
+
+// Eight pixels' colours from four registers of two pixels' b, g, r, a each (pixel 2k in
+// the low half of pair k, 2k + 1 in the high half), as 0xAARRGGBB words in order.
+FLAT_INLINE __m256i Words(__m256 p0, __m256 p1, __m256 p2, __m256 p3) {
+    // packs: low halves 0, 2 | 4, 6 and high halves 1, 3 | 5, 7; then bytes.
+    const __m256i a = _mm256_packs_epi32(Bytes8(p0), Bytes8(p1));
+    const __m256i b = _mm256_packs_epi32(Bytes8(p2), Bytes8(p3));
+    const __m256i bytes = _mm256_packus_epi16(a, b); // 0 2 4 6 | 1 3 5 7
+    return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+// A run whose colour changes along it: each pixel's four colour slots are its left
+// neighbour's plus dx, added one pixel at a time as Run does. A register holds two
+// neighbouring pixels, and two additions of dx move it on by two.
+template <BlendMode B>
+FLAT_INLINE void ShadeRun(std::uint32_t* p, int count, __m128 v, __m128 dx) {
+    const __m256 step = _mm256_set_m128(dx, dx);
+    __m256 pair = _mm256_set_m128(_mm_add_ps(v, dx), v);
+    auto next = [&] {
+        const __m256 now = pair;
+        pair = _mm256_add_ps(_mm256_add_ps(pair, step), step);
+        return now;
+    };
+    for (int i = 0; i < count; i += 8) {
+        const __m256 p0 = next(), p1 = next(), p2 = next(), p3 = next();
+        __m256i src = Words(p0, p1, p2, p3);
+        if (count - i >= 8) {
+            __m256i* at = reinterpret_cast<__m256i*>(p + i);
+            if constexpr (B == BlendMode::SrcAlpha) src = BlendEach(src, _mm256_loadu_si256(at));
+            _mm256_storeu_si256(at, src);
+        } else {
+            int* at = reinterpret_cast<int*>(p + i);
+            const __m256i live = FirstLanes(count - i);
+            if constexpr (B == BlendMode::SrcAlpha) src = BlendEach(src, _mm256_maskload_epi32(at, live));
+            _mm256_maskstore_epi32(at, live, src);
+        }
+    }
+}
+
+template <BlendMode B, bool Small>
+FLAT_INLINE void Rows(TriangleArgs& t) {
+    const Target& target = *t.target;
+    const __m128 base = _mm_loadu_ps(t.base + kDiffuse);
+    const __m128 gx = _mm_loadu_ps(t.gx + kDiffuse);
+    const __m128 gy = _mm_loadu_ps(t.gy + kDiffuse);
+    const __m128 zero = _mm_setzero_ps();
+    const bool flat = _mm_movemask_ps(_mm_and_ps(_mm_cmpeq_ps(gx, zero), _mm_cmpeq_ps(gy, zero))) == 0xF;
+    if (flat) {
+        // base + 0 x ox + 0 y oy is base (give or take the sign of a zero) on every pixel.
+        const __m128i lanes = _mm256_castsi256_si128(Bytes8(_mm256_castps128_ps256(base)));
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lanes, lanes), lanes);
+        const OneColour colour(static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes)));
+        EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+            FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
+                       static_cast<int>(xe - xs + 1), colour);
+        });
+        return;
+    }
+    EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
+        const __m128 v = _mm_add_ps(_mm_add_ps(base, _mm_mul_ps(gx, _mm_set1_ps(ox))),
+                                    _mm_mul_ps(gy, _mm_set1_ps(oy)));
+        ShadeRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
+                    static_cast<int>(xe - xs + 1), v, gx);
+    });
+}
+
+// No depth, the diffuse colour, no divide by q. Whatever a batch holds was drawn before
+// this triangle, so it goes first.
+template <BlendMode B>
+void DirectEntry(TriangleArgs& t) {
+    if (t.batch != nullptr) t.batch->Flush();
+    if (t.small) {
+        Rows<B, true>(t);
+    } else {
+        Rows<B, false>(t);
+    }
+}
+
+#pragma GCC pop_options
+
+} // namespace
+
+TriangleFn DirectTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
+    if (!__builtin_cpu_supports("avx2")) return nullptr;
+    if (depth != DepthMode::Off || shade != ShadeMode::Diffuse || perspective) return nullptr;
+    if (blend == BlendMode::SrcAlpha) return &DirectEntry<BlendMode::SrcAlpha>;
+    if (blend == BlendMode::Replace) return &DirectEntry<BlendMode::Replace>;
+    return nullptr;
+}
+
+#else
+
+TriangleFn DirectTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
+
+#endif
+
+} // namespace raster
