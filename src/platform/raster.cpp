@@ -413,7 +413,11 @@ void Pipeline::Compile(const State& state) {
         for (int persp = 0; persp < 2; ++persp) {
             Loops loops = PickLoops(depth, shade, blend, persp != 0);
             TriangleFn wide = state.forceNarrow ? nullptr : WideTriangle(depth, shade, blend, persp != 0);
-            if (wide != nullptr) loops.triangle = wide;
+            if (wide != nullptr) {
+                // Where rows can go straight into the target, that beats queueing them.
+                TriangleFn direct = DirectTriangle(depth, shade, blend, persp != 0);
+                loops.triangle = direct != nullptr ? direct : wide;
+            }
             smallEdges_ = smallEdges_ && wide != nullptr;
             wide_[minified][persp] = wide != nullptr;
             // Lines are never minified.
