@@ -1,0 +1,131 @@
+// The loops that draw untextured, undepthed triangles straight into the target against the
+// one-pixel loops: one-colour and shaded triangles, clipped by the target and by a
+// scissor, with wild colours, must give the same pixels.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "platform/raster.h"
+
+namespace {
+
+constexpr int kW = 90, kH = 70;
+
+std::vector<std::uint32_t> Noise() {
+    std::vector<std::uint32_t> c(static_cast<std::size_t>(kW) * kH);
+    for (std::size_t i = 0; i < c.size(); ++i) c[i] = static_cast<std::uint32_t>(i * 2654435761u);
+    return c;
+}
+
+raster::State Overlay(bool blend) {
+    raster::State s;
+    s.cull = raster::Cull::None;
+    s.depthTest = false;
+    s.blend = blend;
+    s.srcBlend = raster::Factor::SrcAlpha;
+    s.destBlend = raster::Factor::InvSrcAlpha;
+    return s;
+}
+
+// The colour (b, g, r, a in 0..255) of one vertex, times q as the planes carry it.
+void Colour(raster::Vertex& v, const float (&c)[4]) {
+    for (int k = 0; k < 4; ++k) v.a[raster::kDiffuse + k] = c[k] * v.a[raster::kQ];
+}
+
+TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const raster::Rect scissors[] = {{0, 0, kW, kH}, {7, 5, 61, 43}, {-30, -30, 500, 500}};
+    for (int flags = 0; flags < 4; ++flags) {
+        const bool blend = flags & 1, varyQ = flags & 2;
+        std::vector<std::uint32_t> out[2] = {Noise(), Noise()};
+        for (int narrow = 0; narrow < 2; ++narrow) {
+            raster::State s = Overlay(blend);
+            s.forceNarrow = narrow != 0;
+            raster::Pipeline p;
+            p.Compile(s);
+            const raster::Target target{out[narrow].data(), nullptr, kW, kH};
+            std::mt19937 rng(55 + flags);
+            std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
+            for (int i = 0; i < 400; ++i) {
+                raster::Vertex v[3] = {};
+                float c[3][4];
+                for (int j = 0; j < 3; ++j) {
+                    v[j].x = pos(rng);
+                    v[j].y = pos(rng) * 0.8f;
+                    v[j].a[raster::kQ] = varyQ ? 0.1f + unit(rng) : 0.5f;
+                    for (float& x : c[j]) x = unit(rng) * 300.0f - 20.0f;
+                }
+                switch (i % 8) {
+                case 0: // quarter-pixel corners: edges through pixel centres, small triangles
+                    for (raster::Vertex& x : v) {
+                        x.x = 30.0f + static_cast<float>(static_cast<int>(rng() % 64)) * 0.25f;
+                        x.y = 20.0f + static_cast<float>(static_cast<int>(rng() % 64)) * 0.25f;
+                    }
+                    break;
+                case 1: // one colour, as the overlay's boxes
+                case 2:
+                    c[1][0] = c[2][0] = c[0][0], c[1][1] = c[2][1] = c[0][1];
+                    c[1][2] = c[2][2] = c[0][2], c[1][3] = c[2][3] = c[0][3];
+                    break;
+                case 3: // only alpha changes, as the glow bands
+                    for (int k = 0; k < 3; ++k) c[1][k] = c[2][k] = c[0][k];
+                    break;
+                case 4: { // one wild colour everywhere
+                    const float wild[] = {nan, inf, -inf, 1e30f};
+                    for (auto& x : c) x[i % 4] = wild[(i / 8) % 4], x[(i + 1) % 4] = 255.0f, x[(i + 2) % 4] = -0.0f;
+                    break;
+                }
+                case 5: // a wild value at one vertex
+                    c[i % 3][(i / 8) % 4] = (i / 8) % 2 ? nan : inf;
+                    break;
+                default: break;
+                }
+                for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
+                const raster::Rect& clip = scissors[i % 3];
+                raster::DrawTriangle(target, clip, p, v[0], v[1], v[2]);
+            }
+        }
+        EXPECT_EQ(out[0], out[1]) << flags;
+    }
+}
+
+// Triangles of a depth-tested state left pending in a batch, then one drawn straight into
+// the target through the same batch: the pending ones must land first.
+TEST(DirectLoops, PendingPixelsOfABatchGoFirst) {
+    std::vector<std::uint32_t> colour[2] = {Noise(), Noise()};
+    std::vector<std::uint16_t> depth[2] = {std::vector<std::uint16_t>(kW * kH, 0xFFFF),
+                                           std::vector<std::uint16_t>(kW * kH, 0xFFFF)};
+    for (int narrow = 0; narrow < 2; ++narrow) {
+        raster::State deep = Overlay(true);
+        deep.depthTest = true;
+        raster::State flat = Overlay(true);
+        deep.forceNarrow = flat.forceNarrow = narrow != 0;
+        raster::Pipeline p[2];
+        p[0].Compile(deep);
+        p[1].Compile(flat);
+        const raster::Target target{colour[narrow].data(), depth[narrow].data(), kW, kH};
+        raster::Batch batch;
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> pos(0.0f, 60.0f), unit(0.0f, 1.0f);
+        for (int i = 0; i < 60; ++i) {
+            raster::Vertex v[3] = {};
+            const float c[4] = {unit(rng) * 255.0f, unit(rng) * 255.0f, unit(rng) * 255.0f, 128.0f};
+            for (raster::Vertex& x : v) {
+                x.x = pos(rng);
+                x.y = pos(rng);
+                x.a[raster::kZ] = unit(rng);
+                x.a[raster::kQ] = 1.0f;
+                Colour(x, c);
+            }
+            raster::DrawTriangle(target, {0, 0, kW, kH}, p[i % 3 == 2], v[0], v[1], v[2], &batch);
+        }
+        batch.Flush();
+    }
+    EXPECT_EQ(colour[0], colour[1]);
+    EXPECT_EQ(depth[0], depth[1]);
+}
+
+} // namespace
