@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/raster_span.h"
 
@@ -561,6 +562,29 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
     Vertex pa = a;
     if (!perspective) {
         for (int k = kDiffuse; k < kAttrCount; ++k) pa.a[k] /= q, b.a[k] /= q;
+    }
+    // One colour all along, under a state with direct loops: no fraction per pixel to make.
+    FlatLineFn direct = perspective ? nullptr : DirectLine(p.Triangle(false, false));
+    if (direct != nullptr && static_cast<std::int64_t>(t.width) * t.height <= INT32_MAX) {
+        FlatLineArgs line;
+        bool flat = true;
+        for (int k = 0; k < 4; ++k) {
+            line.colour[k] = pa.a[kDiffuse + k];
+            flat = flat && b.a[kDiffuse + k] - pa.a[kDiffuse + k] == 0.0f;
+        }
+        if (flat) {
+            line.target = &t;
+            line.xMajor = xMajor;
+            line.major0 = major0;
+            line.minor0 = minor0;
+            line.slope = slope;
+            line.first = first;
+            line.last = last;
+            line.minorLo = minorLo;
+            line.minorHi = minorHi;
+            direct(line);
+            return;
+        }
     }
     double length = major1 - major0;
     auto each = [&](auto&& draw) {

@@ -44,6 +44,13 @@ FLAT_INLINE __m256i Bytes8(__m256 x) {
     return _mm256_cvttps_epi32(_mm256_add_ps(x, _mm256_set1_ps(0.5f)));
 }
 
+// The colour of a flat plane: four slots rounded once, as ColourAt with no divide.
+FLAT_INLINE std::uint32_t OneWord(__m128 c) {
+    const __m128i lanes = _mm256_castsi256_si128(Bytes8(_mm256_castps128_ps256(c)));
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lanes, lanes), lanes);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+}
+
 // Div255 of 16-bit lanes holding at most 255 x 255, as Mix in raster_span.cpp does it.
 FLAT_INLINE __m256i Div255x16(__m256i x) {
     x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
@@ -230,9 +237,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
     const bool flat = _mm_movemask_ps(_mm_and_ps(_mm_cmpeq_ps(gx, zero), _mm_cmpeq_ps(gy, zero))) == 0xF;
     if (flat) {
         // base + 0 x ox + 0 y oy is base (give or take the sign of a zero) on every pixel.
-        const __m128i lanes = _mm256_castsi256_si128(Bytes8(_mm256_castps128_ps256(base)));
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lanes, lanes), lanes);
-        const OneColour colour(static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes)));
+        const OneColour colour(OneWord(base));
         EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
                        static_cast<int>(xe - xs + 1), colour);
@@ -260,9 +265,61 @@ void DirectEntry(TriangleArgs& t) {
     }
 }
 
+// A line's pixels eight major-axis steps at a time: the minor coordinates of all eight
+// rounded at once in double precision (the same operations as DrawLine's, so the same
+// values), the pixels inside the clip fetched, blended and put back one by one. A line
+// never visits a pixel twice.
+template <BlendMode B>
+void DirectLineEntry(const FlatLineArgs& a) {
+    const Target& target = *a.target;
+    const OneColour colour(OneWord(_mm_load_ps(a.colour)));
+    const __m256d major0 = _mm256_set1_pd(a.major0), minor0 = _mm256_set1_pd(a.minor0);
+    const __m256d slope = _mm256_set1_pd(a.slope), half = _mm256_set1_pd(0.5);
+    const __m256d low = _mm256_set1_pd(static_cast<double>(a.minorLo) - 4.0);
+    const __m256d high = _mm256_set1_pd(static_cast<double>(a.minorHi) + 4.0);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    // Offset of pixel (major m, minor n): m x major + n x minor.
+    const __m256i majorStep = _mm256_set1_epi32(a.xMajor ? 1 : target.width);
+    const __m256i minorStep = _mm256_set1_epi32(a.xMajor ? target.width : 1);
+    auto minor = [&](__m128i m) {
+        __m256d c = _mm256_add_pd(minor0, _mm256_mul_pd(_mm256_sub_pd(_mm256_cvtepi32_pd(m), major0), slope));
+        c = _mm256_min_pd(_mm256_max_pd(c, low), high);
+        return _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(c, half)));
+    };
+    int* const base = reinterpret_cast<int*>(target.colour);
+    for (std::int64_t m = a.first; m <= a.last; m += 8) {
+        const __m256i ms = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(m)), lanes);
+        const __m256i n = _mm256_set_m128i(minor(_mm256_extracti128_si256(ms, 1)),
+                                           minor(_mm256_castsi256_si128(ms)));
+        __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(a.last - m + 1)), lanes);
+        live = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(a.minorLo), n), live);
+        live = _mm256_andnot_si256(_mm256_cmpgt_epi32(n, _mm256_set1_epi32(a.minorHi)), live);
+        const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(ms, majorStep), _mm256_mullo_epi32(n, minorStep));
+        __m256i out = colour.word;
+        if constexpr (B == BlendMode::SrcAlpha) {
+            out = colour.Over(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, at, live, 4));
+        }
+        alignas(32) int where[8], value[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(where), at);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(value), out);
+        for (unsigned bits = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(live)));
+             bits != 0; bits &= bits - 1) {
+            const int i = __builtin_ctz(bits);
+            base[where[i]] = value[i];
+        }
+    }
+}
+
 #pragma GCC pop_options
 
 } // namespace
+
+FlatLineFn DirectLine(TriangleFn triangle) {
+    if (triangle == nullptr) return nullptr;
+    if (triangle == &DirectEntry<BlendMode::SrcAlpha>) return &DirectLineEntry<BlendMode::SrcAlpha>;
+    if (triangle == &DirectEntry<BlendMode::Replace>) return &DirectLineEntry<BlendMode::Replace>;
+    return nullptr;
+}
 
 TriangleFn DirectTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective) {
     if (!__builtin_cpu_supports("avx2")) return nullptr;
@@ -275,6 +332,7 @@ TriangleFn DirectTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, boo
 #else
 
 TriangleFn DirectTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
+FlatLineFn DirectLine(TriangleFn) { return nullptr; }
 
 #endif
 

@@ -106,4 +106,20 @@ LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 // it. It draws at once, after what a batch holds.
 TriangleFn DirectTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 
+// A line of one colour under a state that has a direct triangle loop: its pixels are those
+// of DrawLine, the minor coordinate rounded at each major-axis pixel centre m as
+// minor0 + (m - major0) x slope, clamped to the clip's minor range widened by 4.
+struct FlatLineArgs {
+    const Target* target;
+    alignas(16) float colour[4]; // b, g, r, a, not yet rounded
+    bool xMajor;
+    double major0, minor0, slope;
+    std::int64_t first, last;    // the major-axis pixels, within the clip
+    int minorLo, minorHi;        // the clip's minor range
+};
+using FlatLineFn = void (*)(const FlatLineArgs&);
+// The line loop that goes with a pipeline's triangle loop; null unless that is a direct one.
+// Offsets in the target must fit in 32 bits.
+FlatLineFn DirectLine(TriangleFn triangle);
+
 } // namespace raster
