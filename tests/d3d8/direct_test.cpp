@@ -3,6 +3,7 @@
 // scissor, with wild colours, must give the same pixels.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
@@ -89,6 +90,47 @@ TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
             }
         }
         EXPECT_EQ(out[0], out[1]) << flags;
+    }
+}
+
+// Lines of one colour, shallow and steep, from inside, across and far beyond the target,
+// with ends on pixel centres and half-way between, some colours wild.
+TEST(DirectLoops, OneColourLinesAsTheOnePixelLoops) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const raster::Rect scissors[] = {{0, 0, kW, kH}, {7, 5, 61, 43}, {-30, -30, 500, 500}};
+    for (int blend = 0; blend < 2; ++blend) {
+        std::vector<std::uint32_t> out[2] = {Noise(), Noise()};
+        for (int narrow = 0; narrow < 2; ++narrow) {
+            raster::State s = Overlay(blend != 0);
+            s.forceNarrow = narrow != 0;
+            raster::Pipeline p;
+            p.Compile(s);
+            const raster::Target target{out[narrow].data(), nullptr, kW, kH};
+            std::mt19937 rng(11 + blend);
+            std::uniform_real_distribution<float> pos(-30.0f, 120.0f), unit(0.0f, 1.0f);
+            for (int i = 0; i < 600; ++i) {
+                raster::Vertex v[2] = {};
+                float c[4];
+                for (float& x : c) x = unit(rng) * 300.0f - 20.0f;
+                for (raster::Vertex& x : v) {
+                    x.x = pos(rng);
+                    x.y = pos(rng);
+                    x.a[raster::kQ] = 0.5f;
+                    if (i % 5 == 1) x.x = std::round(x.x * 2.0f) * 0.5f, x.y = std::round(x.y * 2.0f) * 0.5f;
+                }
+                if (i % 10 == 1) v[1].y = v[0].y;              // level, maybe between rows
+                if (i % 10 == 6) v[1].x = v[0].x;              // upright, maybe between columns
+                if (i % 5 == 2) v[i % 2].x *= 1e6f;           // far beyond the target
+                if (i % 5 == 3) v[1].x = v[0].x + (i % 3) - 1; // steep, or a single column
+                if (i % 11 == 4) c[i % 4] = i % 2 ? 1e30f : -inf;
+                if (i % 11 == 7) c[i % 4] = nan;
+                for (raster::Vertex& x : v) Colour(x, c);
+                if (i % 13 == 5) v[1].a[raster::kDiffuse + 1] += 1.0f; // not quite one colour
+                raster::DrawLine(target, scissors[i % 3], p, v[0], v[1]);
+            }
+        }
+        EXPECT_EQ(out[0], out[1]) << blend;
     }
 }
 
