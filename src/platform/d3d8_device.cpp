@@ -2,6 +2,7 @@
 // initial values, resources, viewports, Clear and Present. Drawing is in d3d8_vertex.cpp.
 #include "platform/d3d8_device.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -194,6 +195,9 @@ Texture* Texture::Make(UINT width, UINT height) {
     texture->texels_ = std::move(texels);
     texture->width_ = static_cast<int>(width);
     texture->height_ = static_cast<int>(height);
+    // Zero texels, zero copy: it starts out matching.
+    if (std::has_single_bit(width) && std::has_single_bit(height))
+        texture->wrapped_.reset(new (std::nothrow) std::uint32_t[raster::WrappedWords(texture->width_, texture->height_)]());
     return texture;
 }
 
@@ -215,6 +219,7 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
 HRESULT Texture::UnlockRect(UINT level) {
     if (level != 0 || locks_ == 0) return D3DERR_INVALIDCALL;
     --locks_;
+    if (locks_ == 0 && wrapped_) raster::BuildWrapped(View(), wrapped_.get());
     return D3D_OK;
 }
 

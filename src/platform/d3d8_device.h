@@ -54,10 +54,13 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
 
-    raster::Texture View() const { return {texels_.get(), width_, height_}; }
+    raster::Texture View() const { return {texels_.get(), width_, height_, wrapped_.get()}; }
 
 private:
     std::unique_ptr<std::uint32_t[]> texels_; // level 0, 0xAARRGGBB, pitch = width
+    // The texels with their wrap written out (raster::BuildWrapped) for filtering, remade
+    // at each unlock; only for power-of-two sizes, null when it could not be allocated.
+    std::unique_ptr<std::uint32_t[]> wrapped_;
     int width_ = 0;
     int height_ = 0;
     int locks_ = 0; // LockRect calls not yet matched by UnlockRect

@@ -25,6 +25,7 @@
 // - Everything is deterministic: the same input gives the same pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace raster {
@@ -88,7 +89,17 @@ struct Texture {
     const std::uint32_t* texels = nullptr;
     int width = 0;
     int height = 0;
+    // Optional copy for wrapped bilinear filtering, made by BuildWrapped from the texels
+    // (and kept up to date with them by whoever owns both); null when there is none.
+    const std::uint32_t* wrapped = nullptr;
 };
+
+// A power-of-two texture with its wrap written out: each row followed by its first texel,
+// and the first row again after the last, (width + 1) x (height + 1) texels. The two
+// texels of a bilinear sample's row then lie side by side, one 8-byte read, and the
+// sample's second row is always one padded row further on. WrappedWords gives the words.
+std::size_t WrappedWords(int width, int height);
+void BuildWrapped(const Texture& texture, std::uint32_t* wrapped);
 
 // One texture stage. Stage 0 reads texture coordinates kTex0, stage 1 kTex1.
 struct Stage {

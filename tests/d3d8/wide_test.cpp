@@ -91,6 +91,7 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
                     if (i % 50 == 7) v[i % 3].a[raster::kDiffuse + 1] = nan;
                     if (i % 50 == 19) v[i % 3].a[raster::kTex0] = inf;
                     if (i % 50 == 31) v[i % 3].a[raster::kZ] = nan;
+                    if (i % 50 == 43) v[i % 3].a[raster::kTex0 + 1] = nan;
                     for (int again = 0; again < 2; ++again) {
                         raster::DrawTriangle(out[narrow].target, {0, 0, 96, 64}, p, v[0], v[1], v[2]);
                         raster::DrawLine(out[narrow].target, {0, 0, 96, 64}, p, v[1], v[2]);
@@ -99,6 +100,60 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
             }
             EXPECT_EQ(out[0].colour, out[1].colour) << kind << " " << flags;
             EXPECT_EQ(out[0].depth, out[1].depth) << kind << " " << flags;
+        }
+    }
+}
+
+// The texture filtered from its wrapped copy (BuildWrapped) by the wide loops against the
+// one-pixel loops, which read the texels: sizes down to one texel each way, where the
+// wrap meets itself, and coordinates from tiny to far beyond the int32 range, NaN and
+// infinite, so that every wrap of the copy's extra column and row is read.
+TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const int sizes[][2] = {{1, 1}, {1, 8}, {8, 1}, {2, 2}, {16, 4}, {64, 32}};
+    for (const auto& size : sizes) {
+        const int w = size[0], h = size[1];
+        std::vector<std::uint32_t> texels(static_cast<std::size_t>(w) * h);
+        std::mt19937 texelRng(w * 31 + h);
+        for (std::uint32_t& t : texels) t = texelRng();
+        std::vector<std::uint32_t> wrapped(raster::WrappedWords(w, h), 0xDEADBEEFu);
+        raster::Texture texture{texels.data(), w, h};
+        raster::BuildWrapped(texture, wrapped.data());
+        for (int flags = 0; flags < 8; ++flags) {
+            const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
+            Canvas out[2] = {Canvas(64, 48), Canvas(64, 48)};
+            for (int narrow = 0; narrow < 2; ++narrow) {
+                // The one-pixel loops are given no copy, so they cannot read it.
+                texture.wrapped = narrow != 0 ? nullptr : wrapped.data();
+                raster::State s = StateFor(kTextured, depth, blend, texture);
+                s.forceNarrow = narrow != 0;
+                raster::Pipeline p;
+                p.Compile(s);
+                std::mt19937 rng(99 + flags);
+                std::uniform_real_distribution<float> pos(-8.0f, 72.0f), unit(0.0f, 1.0f);
+                const float scales[] = {1.0f, 40.0f, 3.0e5f, 1.0e9f};
+                for (int i = 0; i < 120; ++i) {
+                    raster::Vertex v[3] = {};
+                    const float scale = scales[i % 4];
+                    for (raster::Vertex& x : v) {
+                        const float q = perspective ? 0.05f + unit(rng) : 0.5f;
+                        x.x = pos(rng);
+                        x.y = pos(rng);
+                        x.a[raster::kZ] = unit(rng);
+                        x.a[raster::kQ] = q;
+                        for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f * q;
+                        x.a[raster::kTex0] = (unit(rng) * 2.0f - 1.0f) * scale * q;
+                        x.a[raster::kTex0 + 1] = (unit(rng) * 2.0f - 1.0f) * scale * q;
+                    }
+                    if (i % 20 == 3) v[0].a[raster::kTex0] = nan;
+                    if (i % 20 == 9) v[1].a[raster::kTex0 + 1] = -inf;
+                    if (i % 20 == 15) v[2].a[raster::kTex0] = 1.0e30f;
+                    raster::DrawTriangle(out[narrow].target, {0, 0, 64, 48}, p, v[0], v[1], v[2]);
+                }
+            }
+            EXPECT_EQ(out[0].colour, out[1].colour) << w << "x" << h << " " << flags;
+            EXPECT_EQ(out[0].depth, out[1].depth) << w << "x" << h << " " << flags;
         }
     }
 }
