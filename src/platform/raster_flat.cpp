@@ -76,11 +76,12 @@ FLAT_INLINE __m256i BlendEach(__m256i src, __m256i dst) {
 // One source colour over many pixels: its share s x a (+ nothing else varies) worked out
 // once, then per pixel only the target's share.
 struct OneColour {
+    std::uint32_t source;
     __m256i word;    // the colour in every lane
     __m256i share;   // s x a per 16-bit channel
     __m256i inverse; // 255 - a per 16-bit channel
 
-    FLAT_INLINE explicit OneColour(std::uint32_t src) {
+    FLAT_INLINE explicit OneColour(std::uint32_t src) : source(src) {
         const std::uint32_t a = src >> 24;
         word = _mm256_set1_epi32(static_cast<int>(src));
         const __m256i s = _mm256_unpacklo_epi8(word, _mm256_setzero_si256());
@@ -253,15 +254,37 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
     });
 }
 
+// Under source-alpha blending, an alpha that is one value over a whole triangle or line
+// may settle the blend: at 255 the source replaces the target (Div255(s x 255) is s), at
+// 0 the target stays as it is (Div255(d x 255) is d).
+enum class Settled { Blend, Replace, Nothing };
+
+FLAT_INLINE Settled ByAlpha(std::uint32_t colour) {
+    const std::uint32_t alpha = colour >> 24;
+    return alpha == 255 ? Settled::Replace : (alpha == 0 ? Settled::Nothing : Settled::Blend);
+}
+
 // No depth, the diffuse colour, no divide by q. Whatever a batch holds was drawn before
 // this triangle, so it goes first.
 template <BlendMode B>
 void DirectEntry(TriangleArgs& t) {
     if (t.batch != nullptr) t.batch->Flush();
-    if (t.small) {
-        Rows<B, true>(t);
+    Settled settled = B == BlendMode::SrcAlpha ? Settled::Blend : Settled::Replace;
+    constexpr int kAlpha = kDiffuse + 3;
+    if (B == BlendMode::SrcAlpha && t.gx[kAlpha] == 0.0f && t.gy[kAlpha] == 0.0f) {
+        settled = ByAlpha(OneWord(_mm_set1_ps(t.base[kAlpha])));
+    }
+    if (settled == Settled::Nothing) return;
+    if (settled == Settled::Blend) {
+        if (t.small) {
+            Rows<BlendMode::SrcAlpha, true>(t);
+        } else {
+            Rows<BlendMode::SrcAlpha, false>(t);
+        }
+    } else if (t.small) {
+        Rows<BlendMode::Replace, true>(t);
     } else {
-        Rows<B, false>(t);
+        Rows<BlendMode::Replace, false>(t);
     }
 }
 
@@ -273,6 +296,8 @@ template <BlendMode B>
 void DirectLineEntry(const FlatLineArgs& a) {
     const Target& target = *a.target;
     const OneColour colour(OneWord(_mm_load_ps(a.colour)));
+    const Settled settled = B == BlendMode::SrcAlpha ? ByAlpha(colour.source) : Settled::Replace;
+    if (settled == Settled::Nothing) return;
     const __m256d major0 = _mm256_set1_pd(a.major0), minor0 = _mm256_set1_pd(a.minor0);
     const __m256d slope = _mm256_set1_pd(a.slope), half = _mm256_set1_pd(0.5);
     const __m256d low = _mm256_set1_pd(static_cast<double>(a.minorLo) - 4.0);
@@ -296,7 +321,7 @@ void DirectLineEntry(const FlatLineArgs& a) {
         live = _mm256_andnot_si256(_mm256_cmpgt_epi32(n, _mm256_set1_epi32(a.minorHi)), live);
         const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(ms, majorStep), _mm256_mullo_epi32(n, minorStep));
         __m256i out = colour.word;
-        if constexpr (B == BlendMode::SrcAlpha) {
+        if (settled == Settled::Blend) {
             out = colour.Over(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, at, live, 4));
         }
         alignas(32) int where[8], value[8];

@@ -82,6 +82,9 @@ TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
                 case 5: // a wild value at one vertex
                     c[i % 3][(i / 8) % 4] = (i / 8) % 2 ? nan : inf;
                     break;
+                case 6: // shaded, but opaque, clear or nearly either all over
+                    for (auto& x : c) x[3] = (i / 8) % 4 == 0 ? 0.4f : ((i / 8) % 4 == 1 ? 254.4f : 254.6f);
+                    break;
                 default: break;
                 }
                 for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
@@ -123,6 +126,7 @@ TEST(DirectLoops, OneColourLinesAsTheOnePixelLoops) {
                 if (i % 10 == 6) v[1].x = v[0].x;              // upright, maybe between columns
                 if (i % 5 == 2) v[i % 2].x *= 1e6f;           // far beyond the target
                 if (i % 5 == 3) v[1].x = v[0].x + (i % 3) - 1; // steep, or a single column
+                if (i % 7 == 3) c[3] = i % 2 ? 254.6f : 0.3f;  // opaque or clear once rounded
                 if (i % 11 == 4) c[i % 4] = i % 2 ? 1e30f : -inf;
                 if (i % 11 == 7) c[i % 4] = nan;
                 for (raster::Vertex& x : v) Colour(x, c);
