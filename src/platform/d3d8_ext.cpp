@@ -7,7 +7,97 @@
 
 #include "platform/d3d8_device.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define EXT_WIDE 1
+#else
+#define EXT_WIDE 0
+#endif
+
 namespace d3d8ext {
+namespace {
+
+// One row of coverage over the target, one pixel at a time: the colour's alpha scaled by
+// the coverage, then a source-alpha blend of the colour with that alpha.
+void BlendRow(std::uint32_t* row, const std::uint8_t* coverage, int count, std::uint32_t rgb,
+              std::uint32_t alpha) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t c = coverage[i];
+        if (c == 0) continue;
+        const std::uint32_t a = raster::Div255(c * alpha);
+        row[i] = raster::BlendSrcAlpha(rgb | (a << 24), row[i], a);
+    }
+}
+
+#if EXT_WIDE
+// The same eight pixels at a time, compiled for AVX2 and called only where it runs.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// Div255 of 16-bit lanes holding at most 255 x 255: (x + 128 + (x + 128) / 256) / 256 is
+// the same rounding.
+inline __attribute__((always_inline)) __m256i Div255x16(__m256i x) {
+    x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
+}
+
+void BlendRowWide(std::uint32_t* row, const std::uint8_t* coverage, int count, std::uint32_t rgb,
+                  std::uint32_t alpha) {
+    const __m256i zero = _mm256_setzero_si256();
+    // b, g, r, 0 of every pixel as 16-bit channels, and where each pixel's alpha goes.
+    const __m256i colour = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(rgb)), zero);
+    const __m256i alphaChannel = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull));
+    const __m256i scale = _mm256_set1_epi32(static_cast<int>(alpha));
+    const __m256i full = _mm256_set1_epi16(255);
+    for (int i = 0; i < count; i += 8) {
+        const int n = count - i < 8 ? count - i : 8;
+        std::uint64_t bytes = 0;
+        if (n == 8) {
+            __builtin_memcpy(&bytes, coverage + i, 8);
+        } else {
+            for (int k = 0; k < n; ++k) bytes |= static_cast<std::uint64_t>(coverage[i + k]) << (8 * k);
+        }
+        if (bytes == 0) continue;
+        // Each pixel's alpha in the low half of its 32-bit lane (the high half stays 0).
+        const __m256i a = Div255x16(_mm256_mullo_epi16(
+            _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes))), scale));
+        // Spread over the pixel's four channels in the order the unpacks below take them:
+        // pixels 0, 1 | 4, 5 and 2, 3 | 6, 7.
+        const __m256i pair = _mm256_or_si256(a, _mm256_slli_epi32(a, 16));
+        const __m256i a0 = _mm256_unpacklo_epi32(pair, pair), a1 = _mm256_unpackhi_epi32(pair, pair);
+        const __m256i s0 = _mm256_or_si256(colour, _mm256_and_si256(a0, alphaChannel));
+        const __m256i s1 = _mm256_or_si256(colour, _mm256_and_si256(a1, alphaChannel));
+        int* at = reinterpret_cast<int*>(row + i);
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i dst = n == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
+                                   : _mm256_maskload_epi32(at, live);
+        const __m256i d0 = _mm256_unpacklo_epi8(dst, zero), d1 = _mm256_unpackhi_epi8(dst, zero);
+        const __m256i x0 = _mm256_add_epi16(_mm256_mullo_epi16(s0, a0),
+                                            _mm256_mullo_epi16(d0, _mm256_sub_epi16(full, a0)));
+        const __m256i x1 = _mm256_add_epi16(_mm256_mullo_epi16(s1, a1),
+                                            _mm256_mullo_epi16(d1, _mm256_sub_epi16(full, a1)));
+        const __m256i out = _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
+        if (n == 8) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
+        } else {
+            _mm256_maskstore_epi32(at, live, out);
+        }
+    }
+}
+
+#pragma GCC pop_options
+#endif
+
+using RowFn = void (*)(std::uint32_t*, const std::uint8_t*, int, std::uint32_t, std::uint32_t);
+
+RowFn PickRow() {
+#if EXT_WIDE
+    if (__builtin_cpu_supports("avx2")) return &BlendRowWide;
+#endif
+    return &BlendRow;
+}
+
+} // namespace
 
 std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height) {
     d3d8::Device* d = d3d8::FromInterface(device);
@@ -58,15 +148,11 @@ void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height
     const raster::Target& t = d->target();
     const std::uint32_t rgb = colour & 0x00FFFFFFu;
     const std::uint32_t alpha = colour >> 24;
+    static const RowFn blendRow = PickRow();
     for (long long py = y0; py < y1; ++py) {
-        const std::uint8_t* m = mask + static_cast<std::ptrdiff_t>(py - y) * maskPitch;
-        std::uint32_t* row = t.colour + static_cast<std::ptrdiff_t>(py) * t.width;
-        for (long long px = x0; px < x1; ++px) {
-            std::uint32_t coverage = m[px - x];
-            if (coverage == 0) continue;
-            std::uint32_t a = raster::Div255(coverage * alpha);
-            row[px] = raster::BlendSrcAlpha(rgb | (a << 24), row[px], a);
-        }
+        const std::uint8_t* m = mask + static_cast<std::ptrdiff_t>(py - y) * maskPitch + (x0 - x);
+        std::uint32_t* row = t.colour + static_cast<std::ptrdiff_t>(py) * t.width + x0;
+        blendRow(row, m, static_cast<int>(x1 - x0), rgb, alpha);
     }
 }
 
