@@ -280,34 +280,24 @@ WIDE_INLINE void Store8(T* base, const std::ptrdiff_t* at, __m256i values) {
     for (int i = 0; i < 8; ++i) base[at[i]] = static_cast<T>(out[i]);
 }
 
-// Eight queued pixels depth-tested (when D asks for it), shaded, blended and stored. A
-// pixel that fails the depth test keeps its colour and depth; the lesser depth is written
-// back either way.
-template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+// Eight queued pixels shaded, blended and stored. Their depth test was made, and their
+// depth written, as they were queued: every pixel here has passed.
+template <ShadeMode S, BlendMode B, bool P>
 WIDE_INLINE void ShadeGroup(const float (*a)[kBasicAttrs], const std::ptrdiff_t* at,
                             const Target& target, const WideTexture& tex) {
     __m256 v[kBasicAttrs];
     Transpose(a, v);
-    __m256i pass = _mm256_set1_epi32(-1);
-    if constexpr (D == DepthMode::LessEqualWrite) {
-        const __m256i z = Depth8(v[kZ]);
-        const __m256i old = Load8(target.depth, at);
-        pass = _mm256_xor_si256(_mm256_cmpgt_epi32(z, old), pass);
-        // Groups hidden whole are common (the far side of every ring): nothing to shade.
-        if (_mm256_testz_si256(pass, pass)) return;
-        Store8(target.depth, at, _mm256_min_epi32(z, old));
-    }
     const __m256 one = _mm256_set1_ps(1.0f);
     const __m256 w = P ? _mm256_div_ps(one, v[kQ]) : one;
     __m256i src = Diffuse8(v, w);
     if constexpr (S == ShadeMode::BlendLinear) {
         src = BlendLinear8(tex, _mm256_mul_ps(v[kTex0], w), _mm256_mul_ps(v[kTex0 + 1], w), src);
     }
-    if constexpr (B == BlendMode::SrcAlpha || D == DepthMode::LessEqualWrite) {
+    if constexpr (B == BlendMode::SrcAlpha) {
         const __m256i dst = Load8(target.colour, at);
-        if constexpr (B == BlendMode::SrcAlpha) src = Narrow(MixWords(src, dst, _mm256_srli_epi32(src, 24)));
-        if constexpr (D == DepthMode::LessEqualWrite) src = _mm256_blendv_epi8(dst, src, pass);
+        src = Narrow(MixWords(src, dst, _mm256_srli_epi32(src, 24)));
     }
+    // Stored in lane order, so that of one pixel queued twice the later colour stays.
     Store8(target.colour, at, src);
 }
 
@@ -335,12 +325,13 @@ WIDE_INLINE bool Distinct(const std::ptrdiff_t* at, int live) {
 }
 
 // Shades the n queued pixels. The last group is filled up with copies of the last pixel,
-// which compute and store the same value again (a group reads every depth and colour
-// before any store).
+// which compute and store the same value again (a group reads every colour before any
+// store).
 //
-// A queue that holds several triangles' pixels (mixed) may hold one pixel twice; a group
-// in which that happens is done one pixel at a time, in queue order.
-template <DepthMode D, ShadeMode S, BlendMode B, bool P>
+// A queue that holds several triangles' pixels (mixed) may hold one pixel twice. Replace
+// stores a group's lanes in order, so the later colour stays; a blend reads the colour
+// under it, so a group in which that happens is blended one pixel at a time, in order.
+template <ShadeMode S, BlendMode B, bool P>
 void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, bool mixed) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
     for (int i = n; (i & 7) != 0; ++i) {
@@ -349,8 +340,8 @@ void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, b
     }
     for (int i = 0; i < n; i += 8) {
         const int live = n - i < 8 ? n - i : 8;
-        if (!mixed || Distinct(q.at + i, live)) {
-            ShadeGroup<D, S, B, P>(q.attrs + i, q.at + i, target, tex);
+        if (B == BlendMode::Replace || !mixed || Distinct(q.at + i, live)) {
+            ShadeGroup<S, B, P>(q.attrs + i, q.at + i, target, tex);
             continue;
         }
         for (int k = i; k < i + live; ++k) {
@@ -361,7 +352,7 @@ void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, b
                 _mm256_store_ps(one[j], v);
                 at[j] = q.at[k];
             }
-            ShadeGroup<D, S, B, P>(one, at, target, tex);
+            ShadeGroup<S, B, P>(one, at, target, tex);
         }
     }
 }
@@ -381,6 +372,41 @@ WIDE_INLINE int TestAndWrite(std::uint16_t& stored, __m128i z) {
     const __m128i old = _mm_cvtsi32_si128(stored);
     stored = static_cast<std::uint16_t>(_mm_cvtsi128_si32(_mm_min_epi32(z, old)));
     return _mm_cvtsi128_si32(_mm_cmpgt_epi32(z, old)) + 1;
+}
+
+// The depth slot of eight pixels' attributes (pixel j in v[j]) as one register.
+WIDE_INLINE __m256 DepthSlots(const __m256* v) {
+    const __m256 t0 = _mm256_unpacklo_ps(v[0], v[1]);
+    const __m256 t1 = _mm256_unpacklo_ps(v[2], v[3]);
+    const __m256 t2 = _mm256_unpacklo_ps(v[4], v[5]);
+    const __m256 t3 = _mm256_unpacklo_ps(v[6], v[7]);
+    return _mm256_permute2f128_ps(_mm256_shuffle_ps(t0, t1, 0x44), _mm256_shuffle_ps(t2, t3, 0x44), 0x20);
+}
+
+// LESSEQUAL for the first `live` of eight neighbouring pixels of a row, at depths z,
+// against the stored depths, which take the lesser of the two: the bits of those that
+// pass. The other lanes read as failing and leave their stored depths as they were.
+// `whole` says all eight stored depths lie in the buffer; if not, only the live ones are
+// read and written.
+WIDE_INLINE unsigned TestRow(std::uint16_t* stored, __m256 z, int live, bool whole) {
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i dead = _mm256_srli_epi32(_mm256_cmpgt_epi32(lanes, _mm256_set1_epi32(live - 1)), 1);
+    const __m256i d = _mm256_or_si256(Depth8(z), dead);
+    alignas(16) std::uint16_t part[8];
+    std::uint16_t* at = stored;
+    if (!whole) {
+        for (int k = 0; k < 8; ++k) part[k] = k < live ? stored[k] : 0xFFFF;
+        at = part;
+    }
+    const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+    const __m256i low = _mm256_min_epi32(d, old);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
+                     _mm_packus_epi32(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1)));
+    if (!whole) {
+        for (int k = 0; k < live; ++k) stored[k] = part[k];
+    }
+    const unsigned fail = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(d, old))));
+    return ~fail & 0xFFu;
 }
 
 WIDE_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
@@ -434,11 +460,13 @@ struct SmallRows {
 // small triangle's edges); each pixel's attributes are stepped from its row's start
 // exactly as Run steps them.
 template <bool Small, DepthMode D, ShadeMode S, BlendMode B, bool P>
-WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const WideTexture& tex) {
+WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, const WideTexture& tex) {
+    int n = queued; // kept apart: the queue's stores could otherwise alias it
     const Target& target = *t.target;
     const __m256 base = _mm256_loadu_ps(t.base);
     const __m256 gx = _mm256_loadu_ps(t.gx);
     const __m256 gy = _mm256_loadu_ps(t.gy);
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
     SmallRows small;
     if constexpr (Small) small = SmallRows(t);
     for (std::int64_t y = t.y0; y <= t.y1; ++y) {
@@ -464,12 +492,15 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const 
         // branch depends on the row's length below eight; only the row's are counted.
         for (int i = 0; i < count; i += 8) {
             if (n > kQueue - 8) {
-                ShadeQueue<D, S, B, P>(q, n, target, tex, mixed);
+                ShadeQueue<S, B, P>(q, n, target, tex, mixed);
                 n = 0;
                 mixed = false;
             }
+            const int live = count - i < 8 ? count - i : 8;
+            __m256 pixel[8];
 #pragma GCC unroll 8
             for (int j = 0; j < 8; ++j) {
+                pixel[j] = v;
                 _mm256_store_ps(q.attrs[n + j], v);
                 v = _mm256_add_ps(v, gx);
             }
@@ -478,9 +509,29 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const 
                                 _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(q.at + n + 4),
                                 _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
-            n += count - i < 8 ? count - i : 8;
+            if constexpr (D == DepthMode::LessEqualWrite) {
+                // Tested and written now, in drawing order, so only pixels that pass are
+                // shaded. A run of passing pixels from the first stays where it is queued;
+                // others are moved up over the failing ones.
+                const unsigned pass = TestRow(target.depth + row + i, DepthSlots(pixel), live,
+                                              row + i + 8 <= limit);
+                if ((pass & (pass + 1)) == 0) {
+                    n += __builtin_ctz(~pass);
+                } else {
+                    int k = n;
+                    for (unsigned m = pass; m != 0; m &= m - 1) {
+                        const int j = __builtin_ctz(m);
+                        _mm256_store_ps(q.attrs[k], _mm256_load_ps(q.attrs[n + j]));
+                        q.at[k++] = q.at[n + j];
+                    }
+                    n = k;
+                }
+            } else {
+                n += live;
+            }
         }
     }
+    queued = n;
 }
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
@@ -513,7 +564,7 @@ namespace {
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 void ShadePending(Batch::Pending& b) {
-    ShadeQueue<D, S, B, P>(b.q, b.n, b.target, b.tex, b.mixed);
+    ShadeQueue<S, B, P>(b.q, b.n, b.target, b.tex, b.mixed);
     b.n = 0;
     b.mixed = false;
 }
@@ -527,7 +578,7 @@ void WideEntry(TriangleArgs& t) {
         int n = 0;
         bool mixed = false;
         Rows<D, S, B, P>(t, q, n, mixed, tex);
-        if (n > 0) ShadeQueue<D, S, B, P>(q, n, *t.target, tex, false);
+        if (n > 0) ShadeQueue<S, B, P>(q, n, *t.target, tex, false);
         return;
     }
     // Pixels queued for another loop, target or texture are shaded first.
@@ -557,7 +608,7 @@ void WideLineEntry(const LineArgs& a) {
     const __m256 delta = _mm256_load_ps(a.delta);
     for (int i = 0; i < a.count; ++i) {
         if (n == kQueue) {
-            ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex, false);
+            ShadeQueue<S, B, P>(q, n, target, tex, false);
             n = 0;
         }
         const __m256 v = _mm256_add_ps(from, _mm256_mul_ps(delta, _mm256_set1_ps(a.f[i])));
@@ -569,7 +620,7 @@ void WideLineEntry(const LineArgs& a) {
             ++n;
         }
     }
-    if (n > 0) ShadeQueue<DepthMode::Off, S, B, P>(q, n, target, tex, false);
+    if (n > 0) ShadeQueue<S, B, P>(q, n, target, tex, false);
 }
 
 #pragma GCC pop_options

@@ -193,3 +193,54 @@ TEST(WideLoops, BatchedTrianglesKeepTheirOrder) {
         EXPECT_EQ(out[0].depth, out[1].depth) << flags;
     }
 }
+
+// Depth is tested as rows are queued, eight stored depths read and written at once; a
+// target whose width is no multiple of eight puts the last pixels of the buffer, and rows
+// that end there, inside such a group. Large triangles reaching past every side, small
+// ones in the corner, and depths that pass in scattered lanes must still leave every
+// pixel as the one-pixel loops do, and nothing beyond the buffer may be touched.
+TEST(WideLoops, DepthAtTheTargetsLastPixels) {
+    for (int flags = 0; flags < 8; ++flags) {
+        const bool blend = flags & 1, batched = flags & 2;
+        // With a guard row under the target, or with none, so that a read past the end
+        // of the buffer shows under the address sanitiser.
+        const int guard = (flags & 4) ? 1 : 0;
+        constexpr int kW = 13, kH = 7, kSize = kW * kH;
+        Canvas out[2] = {Canvas(kW, kH + guard), Canvas(kW, kH + guard)};
+        for (int narrow = 0; narrow < 2; ++narrow) {
+            raster::Target target = out[narrow].target;
+            target.height = kH;
+            raster::State s = StateFor(kPlain, true, blend, {});
+            s.forceNarrow = narrow != 0;
+            raster::Pipeline p;
+            p.Compile(s);
+            raster::Batch batch;
+            std::mt19937 rng(5 + flags);
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f), wide(-30.0f, 45.0f);
+            std::uniform_real_distribution<float> corner(8.0f, 14.0f);
+            for (int i = 0; i < 200; ++i) {
+                raster::Vertex v[3] = {};
+                for (raster::Vertex& x : v) {
+                    x.x = i % 2 == 0 ? wide(rng) : corner(rng);
+                    x.y = i % 2 == 0 ? wide(rng) : corner(rng) - 6.0f;
+                    // Around the stored depths' range, so that lanes pass and fail.
+                    x.a[raster::kZ] = unit(rng);
+                    x.a[raster::kQ] = 1.0f;
+                    for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f;
+                }
+                if (i % 40 == 13) v[0].a[raster::kZ] = std::numeric_limits<float>::quiet_NaN();
+                if (i % 40 == 27) v[1].a[raster::kZ] = -std::numeric_limits<float>::infinity();
+                raster::DrawTriangle(target, {0, 0, kW, kH}, p, v[0], v[1], v[2],
+                                     batched && narrow == 0 ? &batch : nullptr);
+            }
+            batch.Flush();
+        }
+        EXPECT_EQ(out[0].colour, out[1].colour) << flags;
+        EXPECT_EQ(out[0].depth, out[1].depth) << flags;
+        const Canvas untouched(kW, kH + guard);
+        for (int i = kSize; i < kSize + kW * guard; ++i) {
+            EXPECT_EQ(out[0].depth[i], untouched.depth[i]) << flags << " " << i;
+            EXPECT_EQ(out[0].colour[i], untouched.colour[i]) << flags << " " << i;
+        }
+    }
+}
