@@ -384,29 +384,28 @@ WIDE_INLINE __m256 DepthSlots(const __m256* v) {
 }
 
 // LESSEQUAL for the first `live` of eight neighbouring pixels of a row, at depths z,
-// against the stored depths, which take the lesser of the two: the bits of those that
-// pass. The other lanes read as failing and leave their stored depths as they were.
-// `whole` says all eight stored depths lie in the buffer; if not, only the live ones are
-// read and written.
-WIDE_INLINE unsigned TestRow(std::uint16_t* stored, __m256 z, int live, bool whole) {
+// against the stored depths at `at`, which take the lesser of the two: the bits of those
+// that pass. The other lanes read as failing and leave their stored depths as they were.
+WIDE_INLINE unsigned TestEight(std::uint16_t* at, __m256 z, int live) {
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i dead = _mm256_srli_epi32(_mm256_cmpgt_epi32(lanes, _mm256_set1_epi32(live - 1)), 1);
     const __m256i d = _mm256_or_si256(Depth8(z), dead);
-    alignas(16) std::uint16_t part[8];
-    std::uint16_t* at = stored;
-    if (!whole) {
-        for (int k = 0; k < 8; ++k) part[k] = k < live ? stored[k] : 0xFFFF;
-        at = part;
-    }
     const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
     const __m256i low = _mm256_min_epi32(d, old);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
                      _mm_packus_epi32(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1)));
-    if (!whole) {
-        for (int k = 0; k < live; ++k) stored[k] = part[k];
-    }
     const unsigned fail = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(d, old))));
     return ~fail & 0xFFu;
+}
+
+// The same where the eight would run past the end of the buffer: only the live ones are
+// read and written.
+__attribute__((noinline, cold)) unsigned TestEightAtEnd(std::uint16_t* stored, __m256 z, int live) {
+    alignas(16) std::uint16_t part[8];
+    for (int k = 0; k < 8; ++k) part[k] = k < live ? stored[k] : 0xFFFF;
+    const unsigned pass = TestEight(part, z, live);
+    for (int k = 0; k < live; ++k) stored[k] = part[k];
+    return pass;
 }
 
 WIDE_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
@@ -497,32 +496,37 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                 mixed = false;
             }
             const int live = count - i < 8 ? count - i : 8;
+            float(*const attrs)[kBasicAttrs] = q.attrs + n;
+            std::ptrdiff_t* const at = q.at + n;
             __m256 pixel[8];
 #pragma GCC unroll 8
             for (int j = 0; j < 8; ++j) {
                 pixel[j] = v;
-                _mm256_store_ps(q.attrs[n + j], v);
+                _mm256_store_ps(attrs[j], v);
                 v = _mm256_add_ps(v, gx);
             }
             const __m256i first = _mm256_set1_epi64x(row + i);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q.at + n),
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at),
                                 _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(q.at + n + 4),
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4),
                                 _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
             if constexpr (D == DepthMode::LessEqualWrite) {
                 // Tested and written now, in drawing order, so only pixels that pass are
                 // shaded. A run of passing pixels from the first stays where it is queued;
                 // others are moved up over the failing ones.
-                const unsigned pass = TestRow(target.depth + row + i, DepthSlots(pixel), live,
-                                              row + i + 8 <= limit);
+                const __m256 z = DepthSlots(pixel);
+                std::uint16_t* const stored = target.depth + row + i;
+                const unsigned pass = __builtin_expect(row + i + 8 <= limit, 1)
+                                          ? TestEight(stored, z, live)
+                                          : TestEightAtEnd(stored, z, live);
                 if ((pass & (pass + 1)) == 0) {
                     n += __builtin_ctz(~pass);
                 } else {
                     int k = n;
                     for (unsigned m = pass; m != 0; m &= m - 1) {
                         const int j = __builtin_ctz(m);
-                        _mm256_store_ps(q.attrs[k], _mm256_load_ps(q.attrs[n + j]));
-                        q.at[k++] = q.at[n + j];
+                        _mm256_store_ps(q.attrs[k], _mm256_load_ps(attrs[j]));
+                        q.at[k++] = at[j];
                     }
                     n = k;
                 }
