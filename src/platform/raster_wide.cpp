@@ -64,7 +64,7 @@ static_assert(kBasicAttrs == 8, "one pixel's attributes fill one AVX register");
 struct WideTexture {
     const int* texels;
     const std::uint32_t* wrapped; // see BuildWrapped; null: texels are gathered one by one
-    std::ptrdiff_t pitch;          // of wrapped, in texels
+    const std::uint32_t* below;   // wrapped one row on: where a sample's lower row starts
     __m256i shift, maskU, maskV;
     __m256 scaleU, scaleV;
 };
@@ -73,7 +73,7 @@ WideTexture MakeTexture(const Texture& t) {
     WideTexture w;
     w.texels = reinterpret_cast<const int*>(t.texels);
     w.wrapped = t.wrapped;
-    w.pitch = static_cast<std::ptrdiff_t>(t.width) + 1;
+    w.below = t.wrapped != nullptr ? t.wrapped + t.width + 1 : nullptr;
     w.shift = _mm256_set1_epi32(__builtin_ctz(static_cast<unsigned>(t.width)));
     w.maskU = _mm256_set1_epi32(t.width - 1);
     w.maskV = _mm256_set1_epi32(t.height - 1);
@@ -171,10 +171,10 @@ WIDE_INLINE Split MixWords(__m256i a, __m256i b, __m256i w) {
 
 // The two rows of two texels that pixel `at` filters, as one 128-bit value: the upper
 // row's texels x, x + 1 in the low half, the lower row's in the high half.
-WIDE_INLINE __m128i Rows4(const std::uint32_t* wrapped, std::ptrdiff_t pitch, int at) {
-    const std::uint32_t* p = wrapped + at;
-    const __m128d upper = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-    return _mm_castpd_si128(_mm_loadh_pd(upper, reinterpret_cast<const double*>(p + pitch)));
+// The offset is unsigned so that it addresses without being widened first.
+WIDE_INLINE __m128i Rows4(const WideTexture& t, std::uint32_t at) {
+    const __m128d upper = _mm_castsi128_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t.wrapped + at)));
+    return _mm_castpd_si128(_mm_loadh_pd(upper, reinterpret_cast<const double*>(t.below + at)));
 }
 
 // Bilinear filtering of pixels k (low half) and k + 4 (high half): each row's texels
@@ -182,7 +182,7 @@ WIDE_INLINE __m128i Rows4(const std::uint32_t* wrapped, std::ptrdiff_t pitch, in
 // pixel's (256 - fx, fx) weighs and sums each pair; the two rows' results, paired the same
 // way, make the vertical step. Every step truncates as Lerp does. Channels in 32-bit lanes.
 template <int k>
-WIDE_INLINE __m256i Filter2(const std::uint32_t* wrapped, std::ptrdiff_t pitch, const int* at,
+WIDE_INLINE __m256i Filter2(const WideTexture& t, const std::uint32_t* at,
                             __m256i wx, __m256i wy) {
     // Bytes b g r a of the left texel (0-3) and the right one (4-7) of a row to the pairs
     // (left, right) of each channel, zero-extended: upper row bytes 0-7, lower row 8-15.
@@ -190,8 +190,7 @@ WIDE_INLINE __m256i Filter2(const std::uint32_t* wrapped, std::ptrdiff_t pitch, 
                                            0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
     const __m256i lower = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1,
                                            8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
-    const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(Rows4(wrapped, pitch, at[k])),
-                                                 Rows4(wrapped, pitch, at[k + 4]), 1);
+    const __m256i both = _mm256_inserti128_si256(_mm256_castsi128_si256(Rows4(t, at[k])), Rows4(t, at[k + 4]), 1);
     const __m256i kx = _mm256_shuffle_epi32(wx, k * 0x55);
     const __m256i top = _mm256_madd_epi16(_mm256_shuffle_epi8(both, upper), kx);
     const __m256i bottom = _mm256_madd_epi16(_mm256_shuffle_epi8(both, lower), kx);
@@ -206,7 +205,7 @@ WIDE_INLINE Split LinearWrapped8(const WideTexture& t, __m256i iu, __m256i iv) {
     const __m256i x = _mm256_and_si256(_mm256_srai_epi32(iu, 8), t.maskU);
     const __m256i y = _mm256_and_si256(_mm256_srai_epi32(iv, 8), t.maskV);
     // y x pitch + x, with pitch = width + 1.
-    alignas(32) int at[8];
+    alignas(32) std::uint32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at),
                        _mm256_add_epi32(_mm256_add_epi32(_mm256_sllv_epi32(y, t.shift), y), x));
     // Weights (256 - f, f) as a pair of 16-bit values in each 32-bit lane.
@@ -214,11 +213,9 @@ WIDE_INLINE Split LinearWrapped8(const WideTexture& t, __m256i iu, __m256i iv) {
     const __m256i fx = _mm256_and_si256(iu, byte), fy = _mm256_and_si256(iv, byte);
     const __m256i wx = _mm256_or_si256(_mm256_sub_epi32(whole, fx), _mm256_slli_epi32(fx, 16));
     const __m256i wy = _mm256_or_si256(_mm256_sub_epi32(whole, fy), _mm256_slli_epi32(fy, 16));
-    const std::uint32_t* wrapped = t.wrapped;
-    const std::ptrdiff_t pitch = t.pitch;
     // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, as Widen splits them.
-    return {_mm256_packus_epi32(Filter2<0>(wrapped, pitch, at, wx, wy), Filter2<1>(wrapped, pitch, at, wx, wy)),
-            _mm256_packus_epi32(Filter2<2>(wrapped, pitch, at, wx, wy), Filter2<3>(wrapped, pitch, at, wx, wy))};
+    return {_mm256_packus_epi32(Filter2<0>(t, at, wx, wy), Filter2<1>(t, at, wx, wy)),
+            _mm256_packus_epi32(Filter2<2>(t, at, wx, wy), Filter2<3>(t, at, wx, wy))};
 }
 
 // FastTexture::Linear for eight pixels, then diffuse x texAlpha + texture x (1 - texAlpha)
