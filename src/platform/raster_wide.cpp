@@ -159,11 +159,6 @@ WIDE_INLINE __m256i Mix16(__m256i a, __m256i b, __m256i w) {
     return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
 }
 
-// The alpha channel of each pixel copied to its four channels.
-WIDE_INLINE __m256i AlphaOf16(__m256i x) {
-    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0xFF), 0xFF);
-}
-
 WIDE_INLINE Split MixWords(__m256i a, __m256i b, __m256i w) {
     Split sa = Widen(a), sb = Widen(b), sw = Spread(w);
     return {Mix16(sa.lo, sb.lo, sw.lo), Mix16(sa.hi, sb.hi, sw.hi)};
@@ -218,20 +213,37 @@ WIDE_INLINE Split LinearWrapped8(const WideTexture& t, __m256i iu, __m256i iv) {
             _mm256_packus_epi32(Filter2<2>(t, at, wx, wy), Filter2<3>(t, at, wx, wy))};
 }
 
+// Per channel Div255(diffuse x texAlpha + texel x (255 - texAlpha)), with the texel's own
+// alpha, for eight pixels' words: Mix as one multiply-add of (diffuse, texel) byte pairs,
+// taken less 128 to multiply as signed bytes, by the unsigned weights (texAlpha,
+// 255 - texAlpha). The pairs' sum lies within +-255 x 128, so nothing saturates, and adding
+// 255 x 128 back and Div255's 128 is flipping the top bit. The alpha channel is weighed
+// (0, 255), which gives the texel's alpha exactly.
+WIDE_INLINE __m256i MixTexel8(__m256i diffuse, __m256i texel) {
+    const __m256i flip = _mm256_set1_epi8(static_cast<char>(0x80));
+    const __m256i lo = _mm256_xor_si256(_mm256_unpacklo_epi8(diffuse, texel), flip); // pixels 0, 1 | 4, 5
+    const __m256i hi = _mm256_xor_si256(_mm256_unpackhi_epi8(diffuse, texel), flip); // pixels 2, 3 | 6, 7
+    const __m256i alphaLo = _mm256_setr_epi8(3, 3, 3, 3, 3, 3, -1, -1, 7, 7, 7, 7, 7, 7, -1, -1,
+                                             3, 3, 3, 3, 3, 3, -1, -1, 7, 7, 7, 7, 7, 7, -1, -1);
+    const __m256i alphaHi = _mm256_setr_epi8(11, 11, 11, 11, 11, 11, -1, -1, 15, 15, 15, 15, 15, 15, -1, -1,
+                                             11, 11, 11, 11, 11, 11, -1, -1, 15, 15, 15, 15, 15, 15, -1, -1);
+    const __m256i invert = _mm256_set1_epi16(static_cast<short>(0xFF00));
+    const __m256i top = _mm256_set1_epi16(static_cast<short>(0x8000));
+    __m256i xlo = _mm256_xor_si256(
+        _mm256_maddubs_epi16(_mm256_xor_si256(_mm256_shuffle_epi8(texel, alphaLo), invert), lo), top);
+    __m256i xhi = _mm256_xor_si256(
+        _mm256_maddubs_epi16(_mm256_xor_si256(_mm256_shuffle_epi8(texel, alphaHi), invert), hi), top);
+    xlo = _mm256_srli_epi16(_mm256_add_epi16(xlo, _mm256_srli_epi16(xlo, 8)), 8);
+    xhi = _mm256_srli_epi16(_mm256_add_epi16(xhi, _mm256_srli_epi16(xhi, 8)), 8);
+    return _mm256_packus_epi16(xlo, xhi);
+}
+
 // FastTexture::Linear for eight pixels, then diffuse x texAlpha + texture x (1 - texAlpha)
 // with the texture's alpha: the BlendLinear shade.
 WIDE_INLINE __m256i BlendLinear8(const WideTexture& t, __m256 u, __m256 v, __m256i diffuse) {
     __m256i iu = _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(u, t.scaleU), _mm256_set1_ps(128.0f)));
     __m256i iv = _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(v, t.scaleV), _mm256_set1_ps(128.0f)));
-    if (t.wrapped != nullptr) {
-        const Split texel = LinearWrapped8(t, iu, iv);
-        const Split d = Widen(diffuse);
-        const Split mixed = {Mix16(d.lo, texel.lo, AlphaOf16(texel.lo)),
-                             Mix16(d.hi, texel.hi, AlphaOf16(texel.hi))};
-        // The texel's alpha stands, not the mix's: word 3 of each pixel's four.
-        return Narrow({_mm256_blend_epi16(mixed.lo, texel.lo, 0x88),
-                       _mm256_blend_epi16(mixed.hi, texel.hi, 0x88)});
-    }
+    if (t.wrapped != nullptr) return MixTexel8(diffuse, Narrow(LinearWrapped8(t, iu, iv)));
     const __m256i one = _mm256_set1_epi32(1);
     __m256i cu = _mm256_srai_epi32(iu, 8), cv = _mm256_srai_epi32(iv, 8);
     __m256i x0 = _mm256_and_si256(cu, t.maskU);
@@ -246,12 +258,7 @@ WIDE_INLINE __m256i BlendLinear8(const WideTexture& t, __m256 u, __m256 v, __m25
     Split fx = Spread(_mm256_and_si256(iu, byte)), fy = Spread(_mm256_and_si256(iv, byte));
     Split texel = {Lerp16(Lerp16(t00.lo, t10.lo, fx.lo), Lerp16(t01.lo, t11.lo, fx.lo), fy.lo),
                    Lerp16(Lerp16(t00.hi, t10.hi, fx.hi), Lerp16(t01.hi, t11.hi, fx.hi), fy.hi)};
-    Split d = Widen(diffuse);
-    Split mixed = {Mix16(d.lo, texel.lo, AlphaOf16(texel.lo)),
-                   Mix16(d.hi, texel.hi, AlphaOf16(texel.hi))};
-    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
-    // The texel's alpha stands, not the mix's.
-    return _mm256_blendv_epi8(Narrow(mixed), Narrow(texel), alpha);
+    return MixTexel8(diffuse, Narrow(texel));
 }
 
 // DepthOf for eight pixels: max and min take their second operand for NaN, as the
