@@ -12,6 +12,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define RASTER_WIDE_SETUP 1
+#else
+#define RASTER_WIDE_SETUP 0
+#endif
 
 namespace raster {
 namespace {
@@ -362,6 +368,168 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
     p.Triangle(a.minified, perspective)(a);
 }
 
+#if RASTER_WIDE_SETUP
+// FillTriangle with the three vertices side by side in vector lanes and the attribute
+// planes one register per eight slots, for processors with AVX2; chosen in DrawTriangle.
+// Every value comes out as FillTriangle's: snapping is done in double as there, the edges
+// of a small triangle fit 32 bits (see kSmallExtent), and each plane lane does the scalar
+// arithmetic in the same order (no fused multiply-add). Large triangles take SetupEdges.
+// No library templates here, whose shared copies could come out compiled for AVX2.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// The planes of eight attributes from `at` on, as Planes, with q divided out of the
+// colour and texture slots (from kDiffuse on) when `scale`.
+template <int At>
+inline __attribute__((always_inline)) void Planes8(const Vertex* const* v, __m256 dx1, __m256 dy1,
+                                                   __m256 dx2, __m256 dy2, __m256 inv, bool scale,
+                                                   __m256 w, TriangleArgs& a) {
+    constexpr int at = At;
+    const __m256 a0 = _mm256_loadu_ps(v[0]->a + at);
+    const __m256 d1 = _mm256_sub_ps(_mm256_loadu_ps(v[1]->a + at), a0);
+    const __m256 d2 = _mm256_sub_ps(_mm256_loadu_ps(v[2]->a + at), a0);
+    __m256 gx = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d1, dy2), _mm256_mul_ps(d2, dy1)), inv);
+    __m256 gy = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d2, dx1), _mm256_mul_ps(d1, dx2)), inv);
+    __m256 base = a0;
+    if (scale) {
+        // kZ and kQ keep their bits: only the first group holds them.
+        constexpr int keep = at == 0 ? 0x03 : 0x00;
+        base = _mm256_blend_ps(_mm256_mul_ps(base, w), base, keep);
+        gx = _mm256_blend_ps(_mm256_mul_ps(gx, w), gx, keep);
+        gy = _mm256_blend_ps(_mm256_mul_ps(gy, w), gy, keep);
+    }
+    _mm256_storeu_ps(a.base + at, base);
+    _mm256_storeu_ps(a.gx + at, gx);
+    _mm256_storeu_ps(a.gy + at, gy);
+}
+
+void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
+                      const Vertex* v1, const Vertex* v2, Batch* batch) {
+    // Snap: RoundHalfUp(p x kSub) in double for x0 y0 x1 y1 and x2 y2.
+    auto xy = [](const Vertex* u) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&u->x)); };
+    const __m128 xy01 = _mm_castsi128_ps(_mm_unpacklo_epi64(xy(v0), xy(v1)));
+    const __m128 xy2 = _mm_castsi128_ps(xy(v2));
+    auto snap = [](__m128 f) {
+        const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
+                                        _mm256_set1_pd(0.5));
+        return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
+    };
+    const __m128i s01 = snap(xy01), s2 = snap(xy2); // x0 y0 x1 y1, x2 y2 . .
+    // X = x0 x1 x2 x0, Y = y0 y1 y2 y0.
+    const __m128i xs01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(2, 0, 2, 0)); // x0 x1 x0 x1
+    const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
+    __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
+    __m128i Y = _mm_blend_epi32(ys01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(1, 1, 1, 1)), 0x04);
+    const Vertex* v[3] = {v0, v1, v2};
+    std::int32_t x[4], y[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
+    std::int64_t area = static_cast<std::int64_t>(x[1] - x[0]) * (y[2] - y[0]) -
+                        static_cast<std::int64_t>(x[2] - x[0]) * (y[1] - y[0]);
+    if (area == 0) return;
+    const Cull cull = p.state().cull;
+    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
+    if (area < 0) {
+        X = _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0));
+        Y = _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
+        const Vertex* swap = v[1];
+        v[1] = v[2];
+        v[2] = swap;
+        area = -area;
+    }
+    // Extents: lane 3 repeats lane 0, so all four lanes may take part.
+    auto least = [](__m128i a) {
+        a = _mm_min_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(1, 0, 3, 2)));
+        return _mm_min_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(2, 3, 0, 1)));
+    };
+    auto most = [](__m128i a) {
+        a = _mm_max_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(1, 0, 3, 2)));
+        return _mm_max_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(2, 3, 0, 1)));
+    };
+    const std::int32_t minX = _mm_cvtsi128_si32(least(X)), maxX = _mm_cvtsi128_si32(most(X));
+    const std::int32_t minY = _mm_cvtsi128_si32(least(Y)), maxY = _mm_cvtsi128_si32(most(Y));
+    TriangleArgs a;
+    {
+        const std::int32_t x0 = (minX + 255) >> kSubBits, x1 = maxX >> kSubBits;
+        const std::int32_t y0 = (minY + 255) >> kSubBits, y1 = maxY >> kSubBits;
+        a.x0 = x0 > clip.left ? x0 : clip.left;
+        a.x1 = x1 < clip.right - 1 ? x1 : clip.right - 1;
+        a.y0 = y0 > clip.top ? y0 : clip.top;
+        a.y1 = y1 < clip.bottom - 1 ? y1 : clip.bottom - 1;
+        if (a.x0 > a.x1 || a.y0 > a.y1) return;
+    }
+    constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
+    if (p.SmallEdges() && a.x1 - a.x0 < kSmallColumns && maxX - minX <= kExtent && maxY - minY <= kExtent) {
+        // Edge i runs from vertex i to vertex i + 1: A = Y[i] - Y[j], B = X[j] - X[i].
+        const __m128i Xn = _mm_shuffle_epi32(X, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128i Yn = _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 0, 2, 1));
+        const __m128i A = _mm_sub_epi32(Y, Yn), B = _mm_sub_epi32(Xn, X);
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i topLeft = _mm_or_si128(_mm_cmpgt_epi32(A, zero),
+                                             _mm_and_si128(_mm_cmpeq_epi32(A, zero), _mm_cmpgt_epi32(B, zero)));
+        const __m128i ox = _mm_sub_epi32(_mm_set1_epi32(static_cast<std::int32_t>(a.x0) << kSubBits), X);
+        const __m128i oy = _mm_sub_epi32(_mm_set1_epi32(static_cast<std::int32_t>(a.y0) << kSubBits), Y);
+        const __m128i at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(A, ox), _mm_mullo_epi32(B, oy)),
+                                         _mm_xor_si128(topLeft, _mm_set1_epi32(-1)));
+        const __m128i three = _mm_setr_epi32(-1, -1, -1, 0);
+        _mm_maskstore_epi32(a.edgeAt, three, at);
+        _mm_maskstore_epi32(a.edgeX, three, _mm_slli_epi32(A, kSubBits));
+        _mm_maskstore_epi32(a.edgeY, three, _mm_slli_epi32(B, kSubBits));
+        a.small = true;
+    } else {
+        Snapped t;
+        for (int i = 0; i < 3; ++i) t.v[i] = v[i], t.X[i] = x[i], t.Y[i] = y[i];
+        t.area = area;
+        t.minX = minX, t.maxX = maxX, t.minY = minY, t.maxY = maxY;
+        if (!SetupEdges(t, a)) return;
+    }
+    // Planes, as SetupPlanes.
+    a.fx0 = static_cast<float>(x[0]) / kSub;
+    a.fy0 = static_cast<float>(y[0]) / kSub;
+    const __m256 dx1 = _mm256_set1_ps(static_cast<float>(x[1] - x[0]) / kSub);
+    const __m256 dy1 = _mm256_set1_ps(static_cast<float>(y[1] - y[0]) / kSub);
+    const __m256 dx2 = _mm256_set1_ps(static_cast<float>(x[2] - x[0]) / kSub);
+    const __m256 dy2 = _mm256_set1_ps(static_cast<float>(y[2] - y[0]) / kSub);
+    const __m256 inv = _mm256_set1_ps(
+        static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area)));
+    const float q = v[0]->a[kQ];
+    const bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
+    const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
+    Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+    if (p.Attributes() == kBasicAttrs) {
+        const __m256 zero = _mm256_setzero_ps();
+        _mm256_storeu_ps(a.base + 8, zero);
+        _mm256_storeu_ps(a.gx + 8, zero);
+        _mm256_storeu_ps(a.gy + 8, zero);
+    } else {
+        Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+    }
+    a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
+    a.target = &target;
+    a.state = &p.state();
+    a.batch = batch;
+    if (batch != nullptr && !p.Wide(a.minified, perspective)) batch->Flush();
+    p.Triangle(a.minified, perspective)(a);
+}
+
+#pragma GCC pop_options
+
+using FillFn = void (*)(const Target&, const Rect&, const Pipeline&, const Vertex*, const Vertex*,
+                        const Vertex*, Batch*);
+
+// The setup this processor runs best, unless the state asks for the scalar one.
+FillFn FillFor(const Pipeline& p) {
+    static const bool wide = __builtin_cpu_supports("avx2");
+    return wide && !p.state().forceScalarSetup ? &FillTriangleWide : &FillTriangle;
+}
+#else
+using FillFn = void (*)(const Target&, const Rect&, const Pipeline&, const Vertex*, const Vertex*,
+                        const Vertex*, Batch*);
+FillFn FillFor(const Pipeline&) { return &FillTriangle; }
+#endif
+
 // Positions must be finite to be snapped; attributes need not be, as the pixel loops turn
 // any NaN or infinity into some in-range colour, depth or texel.
 bool Finite(const Vertex& v) { return std::isfinite(v.x) && std::isfinite(v.y); }
@@ -463,8 +631,9 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
     if (clip.left >= clip.right || clip.top >= clip.bottom) return;
     // Within the guard band is finite too: the common case asks nothing more.
     bool inside = InGuardBand(v0) && InGuardBand(v1) && InGuardBand(v2);
+    const FillFn fill = FillFor(p);
     if (inside && !p.state().flat) {
-        FillTriangle(t, clip, p, &v0, &v1, &v2, batch);
+        fill(t, clip, p, &v0, &v1, &v2, batch);
         return;
     }
     if (!Finite(v0) || !Finite(v1) || !Finite(v2)) return;
@@ -481,7 +650,7 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
         cur = 1 - cur;
     }
     for (int i = 1; i + 1 < n; ++i)
-        FillTriangle(t, clip, p, &poly[cur][0], &poly[cur][i], &poly[cur][i + 1], batch);
+        fill(t, clip, p, &poly[cur][0], &poly[cur][i], &poly[cur][i + 1], batch);
 }
 
 // --- lines and points ------------------------------------------------------------------

@@ -136,6 +136,7 @@ struct State {
     Stage stages[kStages];
     bool forceGeneric = false;          // draw with the all-states pixel loop (cross-checks)
     bool forceNarrow = false;           // draw one pixel at a time, never eight (cross-checks)
+    bool forceScalarSetup = false;      // set triangles up one value at a time (cross-checks)
 };
 
 struct SpanArgs;

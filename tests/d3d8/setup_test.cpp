@@ -1,0 +1,145 @@
+// The vector triangle setup against the scalar one it stands in for: the same triangles,
+// drawn with the same pixel loops, must give the same colour and depth whichever set them
+// up, for ordinary shapes and for hostile ones.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "platform/raster.h"
+
+namespace {
+
+struct Canvas {
+    Canvas(int w, int h) : colour(static_cast<std::size_t>(w) * h), depth(colour.size()) {
+        for (std::size_t i = 0; i < colour.size(); ++i) {
+            colour[i] = static_cast<std::uint32_t>(i * 2654435761u);
+            depth[i] = static_cast<std::uint16_t>(i * 40503u);
+        }
+        target = {colour.data(), depth.data(), w, h};
+    }
+    std::vector<std::uint32_t> colour;
+    std::vector<std::uint16_t> depth;
+    raster::Target target;
+};
+
+enum Look { kRingPass, kPlainBlend, kMinOrMag, kGeneric, kFlat, kCulled, kLookCount };
+
+raster::State StateFor(Look look, const raster::Texture& texture) {
+    raster::State s;
+    s.cull = look == kCulled ? raster::Cull::Clockwise : raster::Cull::None;
+    raster::Stage& g = s.stages[0];
+    if (look == kPlainBlend || look == kFlat) {
+        s.blend = true;
+        s.srcBlend = raster::Factor::SrcAlpha;
+        s.destBlend = raster::Factor::InvSrcAlpha;
+        s.flat = look == kFlat;
+        return s;
+    }
+    g.colourOp = raster::kOpBlendTextureAlpha;
+    g.colourArg1 = raster::kArgDiffuse;
+    g.colourArg2 = raster::kArgTexture;
+    g.alphaOp = raster::kOpSelect1;
+    g.alphaArg1 = raster::kArgTexture | raster::kArgAlphaReplicate;
+    g.magFilter = g.minFilter = raster::Filter::Linear;
+    if (look == kMinOrMag) g.minFilter = raster::Filter::Point; // each triangle chooses
+    if (look == kGeneric) s.addSpecular = true;                 // every slot interpolated
+    g.texture = texture;
+    return s;
+}
+
+// A shape of each kind in turn: small and large, cut by the target's edges, beyond the
+// guard band, degenerate, on exact sub-pixel ties, and with non-finite values.
+void Shape(int i, std::mt19937& rng, raster::Vertex (&v)[3]) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), pos(-30.0f, 130.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const bool flatQ = i % 3 == 0;
+    for (raster::Vertex& x : v) {
+        x = {};
+        const float q = flatQ ? 0.75f : 0.05f + unit(rng);
+        x.x = pos(rng);
+        x.y = pos(rng) * 0.6f;
+        x.a[raster::kZ] = unit(rng) * 1.2f - 0.1f;
+        x.a[raster::kQ] = q;
+        for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 280.0f * q;
+        x.a[raster::kTex0] = (unit(rng) * 8.0f - 4.0f) * q;
+        x.a[raster::kTex0 + 1] = (unit(rng) * 8.0f - 4.0f) * q;
+    }
+    switch (i % 12) {
+    case 1: case 2: case 3: // small, on quarter pixels so that edges run through centres
+        for (raster::Vertex& x : v) {
+            x.x = 50.0f + static_cast<float>(static_cast<int>(rng() % 64) - 32) * 0.25f;
+            x.y = 30.0f + static_cast<float>(static_cast<int>(rng() % 64) - 32) * 0.25f;
+        }
+        break;
+    case 4: // thin slivers and a triangle as wide as the small test allows and a bit more
+        v[1].x = v[0].x + 15.5f + static_cast<float>(rng() % 3), v[1].y = v[0].y + 0.3f;
+        v[2].x = v[0].x + 0.5f, v[2].y = v[0].y + 63.0f + static_cast<float>(rng() % 3);
+        break;
+    case 5: // beyond the guard band, cut down to it
+        v[0].x = -40000.0f, v[1].y = 50000.0f * (unit(rng) - 0.3f);
+        break;
+    case 6: // no area: a point or a line
+        v[1] = v[0];
+        v[2].x = v[0].x * 2.0f - v[1].x, v[2].y = v[0].y;
+        break;
+    case 7: // ties of the snap: half a 1/256 pixel, and just either side of it
+        for (int k = 0; k < 3; ++k) {
+            const float tie = (static_cast<float>(rng() % 4000) + 0.5f) / 256.0f;
+            v[k].x = tie, v[k].y = tie * 0.5f + (k == 1 ? 3.0f : 0.0f);
+        }
+        v[2].x = std::nextafter(v[2].x, 0.0f), v[1].y = std::nextafter(v[1].y, 100.0f);
+        v[0].x = 0.5f / 256.0f - 1e-9f;
+        break;
+    case 8: // non-finite attributes, a non-finite position, q not above zero
+        v[0].a[raster::kDiffuse + 1] = nan;
+        v[1].a[raster::kTex0] = inf;
+        v[2].a[raster::kZ] = nan;
+        if (rng() % 2) v[1].x = nan;
+        if (rng() % 2) v[0].a[raster::kQ] = v[1].a[raster::kQ] = v[2].a[raster::kQ] = -0.5f;
+        break;
+    case 9: // covers the whole target and more
+        v[0].x = -200.0f, v[0].y = -150.0f, v[1].x = 400.0f, v[1].y = -10.0f, v[2].y = 300.0f;
+        break;
+    default: break;
+    }
+}
+
+TEST(TriangleSetup, VectorSetupGivesTheScalarSetupsPixels) {
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(11);
+    for (std::uint32_t& t : texels) t = texelRng();
+    const raster::Texture texture{texels, 16, 8};
+    const raster::Rect scissors[] = {{0, 0, 100, 60}, {7, 5, 83, 41}};
+    for (int look = 0; look < kLookCount; ++look) {
+        for (const raster::Rect& scissor : scissors) {
+            Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
+            for (int scalar = 0; scalar < 2; ++scalar) {
+                raster::State s = StateFor(static_cast<Look>(look), texture);
+                s.forceScalarSetup = scalar != 0;
+                raster::Pipeline p;
+                p.Compile(s);
+                raster::Batch batch;
+                std::mt19937 rng(500 + look);
+                for (int i = 0; i < 600; ++i) {
+                    raster::Vertex v[3];
+                    Shape(i, rng, v);
+                    // Twice, so that depth ties pass and failures fail too; every other
+                    // run of sixteen through a batch.
+                    raster::Batch* through = (i / 16) % 2 ? &batch : nullptr;
+                    if (through == nullptr) batch.Flush();
+                    for (int again = 0; again < 2; ++again)
+                        raster::DrawTriangle(out[scalar].target, scissor, p, v[0], v[1], v[2], through);
+                }
+                batch.Flush();
+            }
+            EXPECT_EQ(out[0].colour, out[1].colour) << "look " << look << " scissor " << scissor.left;
+            EXPECT_EQ(out[0].depth, out[1].depth) << "look " << look << " scissor " << scissor.left;
+        }
+    }
+}
+
+} // namespace
