@@ -172,6 +172,9 @@ private:
     void DrawPoints(UINT start, UINT count);
     void DrawTriangle(const raster::Rect& viewport, const ClipVertex& a, const ClipVertex& b,
                       const ClipVertex& c);
+    // A triangle with a vertex behind a clip plane: cut, then drawn.
+    void DrawCutTriangle(const raster::Rect& viewport, const ClipVertex& a, const ClipVertex& b,
+                         const ClipVertex& c);
     void DrawLine(const ClipVertex& a, const ClipVertex& b);
 
     Direct3D* parent_ = nullptr;                  // held for the device's life

@@ -625,12 +625,17 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
     }
 }
 
-void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,
-                          const ClipVertex& c) {
+inline void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,
+                                 const ClipVertex& c) {
     if ((a.outside | b.outside | c.outside) == 0) {
         raster::DrawTriangle(target_, vp, pipeline_, a.screen, b.screen, c.screen, &batch_);
         return;
     }
+    DrawCutTriangle(vp, a, b, c);
+}
+
+void Device::DrawCutTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,
+                             const ClipVertex& c) {
     if ((a.outside & b.outside & c.outside) != 0) return;
     ClipPoly poly;
     poly.n = 3;

@@ -368,6 +368,11 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
     p.Triangle(a.minified, perspective)(a);
 }
 
+using FillFn = void (*)(const Target&, const Rect&, const Pipeline&, const Vertex*, const Vertex*,
+                        const Vertex*, Batch*);
+void DrawAnyTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Vertex& v0,
+                     const Vertex& v1, const Vertex& v2, Batch* batch, FillFn fill);
+
 #if RASTER_WIDE_SETUP
 // FillTriangle with the three vertices side by side in vector lanes and the attribute
 // planes one register per eight slots, for processors with AVX2; chosen in DrawTriangle.
@@ -403,12 +408,19 @@ inline __attribute__((always_inline)) void Planes8(const Vertex* const* v, __m25
     _mm256_storeu_ps(a.gy + at, gy);
 }
 
-void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
-                      const Vertex* v1, const Vertex* v2, Batch* batch) {
-    // Snap: RoundHalfUp(p x kSub) in double for x0 y0 x1 y1 and x2 y2.
+// Positions x0 y0 x1 y1 and x2 y2 . . of three vertices.
+inline __attribute__((always_inline)) void Positions(const Vertex* v0, const Vertex* v1,
+                                                     const Vertex* v2, __m128& xy01, __m128& xy2) {
     auto xy = [](const Vertex* u) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&u->x)); };
-    const __m128 xy01 = _mm_castsi128_ps(_mm_unpacklo_epi64(xy(v0), xy(v1)));
-    const __m128 xy2 = _mm_castsi128_ps(xy(v2));
+    xy01 = _mm_castsi128_ps(_mm_unpacklo_epi64(xy(v0), xy(v1)));
+    xy2 = _mm_castsi128_ps(xy(v2));
+}
+
+inline __attribute__((always_inline)) void FillWide(const Target& target, const Rect& clip,
+                                                    const Pipeline& p, const Vertex* v0,
+                                                    const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                    __m128 xy01, __m128 xy2) {
+    // Snap: RoundHalfUp(p x kSub) in double.
     auto snap = [](__m128 f) {
         const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
                                         _mm256_set1_pd(0.5));
@@ -514,20 +526,34 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
     p.Triangle(a.minified, perspective)(a);
 }
 
+void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
+                      const Vertex* v1, const Vertex* v2, Batch* batch) {
+    __m128 xy01, xy2;
+    Positions(v0, v1, v2, xy01, xy2);
+    FillWide(target, clip, p, v0, v1, v2, batch, xy01, xy2);
+}
+
+// DrawTriangle's common case, a shaded triangle within the guard band, without a call
+// more; the rest goes to DrawAnyTriangle.
+void DrawTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
+                      const Vertex* v1, const Vertex* v2, Batch* batch) {
+    __m128 xy01, xy2;
+    Positions(v0, v1, v2, xy01, xy2);
+    // |position| <= kGuard, false for NaN as InGuardBand is.
+    const __m128 magnitude = _mm_set1_ps(-0.0f), guard = _mm_set1_ps(kGuard);
+    const int inside = _mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy01), guard, _CMP_LE_OQ)) |
+                       (_mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy2), guard, _CMP_LE_OQ)) << 4);
+    if ((inside & 0x3F) != 0x3F || p.state().flat) {
+        DrawAnyTriangle(target, clip, p, *v0, *v1, *v2, batch, &FillTriangleWide);
+        return;
+    }
+    FillWide(target, clip, p, v0, v1, v2, batch, xy01, xy2);
+}
+
 #pragma GCC pop_options
 
-using FillFn = void (*)(const Target&, const Rect&, const Pipeline&, const Vertex*, const Vertex*,
-                        const Vertex*, Batch*);
-
-// The setup this processor runs best, unless the state asks for the scalar one.
-FillFn FillFor(const Pipeline& p) {
-    static const bool wide = __builtin_cpu_supports("avx2");
-    return wide && !p.state().forceScalarSetup ? &FillTriangleWide : &FillTriangle;
-}
-#else
-using FillFn = void (*)(const Target&, const Rect&, const Pipeline&, const Vertex*, const Vertex*,
-                        const Vertex*, Batch*);
-FillFn FillFor(const Pipeline&) { return &FillTriangle; }
+// Whether this processor takes the AVX2 setup.
+const bool kWideSetup = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 #endif
 
 // Positions must be finite to be snapped; attributes need not be, as the pixel loops turn
@@ -625,13 +651,14 @@ void ClearDepth(const Target& t, const Rect& rect, float z) {
     }
 }
 
-void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v0,
-                  const Vertex& v1, const Vertex& v2, Batch* batch) {
-    Rect clip = Inside(t, scissor);
-    if (clip.left >= clip.right || clip.top >= clip.bottom) return;
+namespace {
+
+// A triangle anywhere, shaded in any way: clipped to the guard band when it reaches beyond,
+// each piece filled by `fill`.
+void DrawAnyTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Vertex& v0,
+                     const Vertex& v1, const Vertex& v2, Batch* batch, FillFn fill) {
     // Within the guard band is finite too: the common case asks nothing more.
     bool inside = InGuardBand(v0) && InGuardBand(v1) && InGuardBand(v2);
-    const FillFn fill = FillFor(p);
     if (inside && !p.state().flat) {
         fill(t, clip, p, &v0, &v1, &v2, batch);
         return;
@@ -651,6 +678,21 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
     }
     for (int i = 1; i + 1 < n; ++i)
         fill(t, clip, p, &poly[cur][0], &poly[cur][i], &poly[cur][i + 1], batch);
+}
+
+} // namespace
+
+void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v0,
+                  const Vertex& v1, const Vertex& v2, Batch* batch) {
+    Rect clip = Inside(t, scissor);
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return;
+#if RASTER_WIDE_SETUP
+    if (kWideSetup && !p.state().forceScalarSetup) {
+        DrawTriangleWide(t, clip, p, &v0, &v1, &v2, batch);
+        return;
+    }
+#endif
+    DrawAnyTriangle(t, clip, p, v0, v1, v2, batch, &FillTriangle);
 }
 
 // --- lines and points ------------------------------------------------------------------
