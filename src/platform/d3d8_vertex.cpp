@@ -8,6 +8,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+#include <cstddef>
 
 #include "platform/d3d8_device.h"
 
@@ -571,6 +575,223 @@ void Device::TransformLit4(const Lighting& l, const VertexLayout& layout, const 
 }
 #endif
 
+#if defined(__x86_64__)
+namespace {
+
+// TransformLit4 eight vertices at a time, for processors with AVX2: each lane does the
+// arithmetic of its vertex in the same order (and without fused multiply-add), so the
+// results are those of Light, Transform and Project to the bit. No library templates here,
+// whose shared copies could come out compiled for AVX2.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+struct Quad8 {
+    __m256 x, y, z;
+};
+
+struct Colours8 {
+    __m256 r, g, b, a;
+};
+
+inline __attribute__((always_inline)) __m256 Load8(const BYTE* v, std::size_t stride, int at) {
+    return _mm256_setr_ps(ReadFloat(v + at), ReadFloat(v + stride + at), ReadFloat(v + 2 * stride + at),
+                          ReadFloat(v + 3 * stride + at), ReadFloat(v + 4 * stride + at),
+                          ReadFloat(v + 5 * stride + at), ReadFloat(v + 6 * stride + at),
+                          ReadFloat(v + 7 * stride + at));
+}
+
+inline __attribute__((always_inline)) Colours8 Broadcast8(const D3DCOLORVALUE& c) {
+    return {_mm256_set1_ps(c.r), _mm256_set1_ps(c.g), _mm256_set1_ps(c.b), _mm256_set1_ps(c.a)};
+}
+
+// ToValue for eight colours.
+inline __attribute__((always_inline)) Colours8 Values8(const BYTE* v, std::size_t stride, int at) {
+    const __m256i c = _mm256_setr_epi32(
+        static_cast<int>(ReadDword(v + at)), static_cast<int>(ReadDword(v + stride + at)),
+        static_cast<int>(ReadDword(v + 2 * stride + at)), static_cast<int>(ReadDword(v + 3 * stride + at)),
+        static_cast<int>(ReadDword(v + 4 * stride + at)), static_cast<int>(ReadDword(v + 5 * stride + at)),
+        static_cast<int>(ReadDword(v + 6 * stride + at)), static_cast<int>(ReadDword(v + 7 * stride + at)));
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256 k = _mm256_set1_ps(1.0f / 255.0f);
+    auto channel = [&](int shift) {
+        return _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(c, shift), byte)), k);
+    };
+    return {channel(16), channel(8), channel(0), channel(24)};
+}
+
+inline __attribute__((always_inline)) __m256 Dot8(const Quad8& a, const Quad8& b) {
+    return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(a.x, b.x), _mm256_mul_ps(a.y, b.y)),
+                         _mm256_mul_ps(a.z, b.z));
+}
+
+// Clamp01 x 255: NaN and anything not above zero give zero.
+inline __attribute__((always_inline)) __m256 Byte01x8(__m256 v) {
+    const __m256 clamped = _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(1.0f));
+    return _mm256_mul_ps(clamped, _mm256_set1_ps(255.0f));
+}
+
+inline __attribute__((always_inline)) __m256 MulAdd8(__m256 a, __m256 b, __m256 c) {
+    return _mm256_add_ps(a, _mm256_mul_ps(b, c));
+}
+
+// Four 4-float rows of each of eight vertices, `at` bytes into each, from four registers
+// of one value per vertex.
+inline __attribute__((always_inline)) void Rows8(__m256 a, __m256 b, __m256 c, __m256 d,
+                                                 ClipVertex* out, std::size_t at) {
+    const __m256 ab0 = _mm256_unpacklo_ps(a, b), cd0 = _mm256_unpacklo_ps(c, d);
+    const __m256 ab1 = _mm256_unpackhi_ps(a, b), cd1 = _mm256_unpackhi_ps(c, d);
+    const __m256 r[4] = {_mm256_shuffle_ps(ab0, cd0, 0x44), _mm256_shuffle_ps(ab0, cd0, 0xEE),
+                         _mm256_shuffle_ps(ab1, cd1, 0x44), _mm256_shuffle_ps(ab1, cd1, 0xEE)};
+    for (int i = 0; i < 4; ++i) {
+        _mm_storeu_ps(reinterpret_cast<float*>(reinterpret_cast<char*>(out + i) + at), _mm256_castps256_ps128(r[i]));
+        _mm_storeu_ps(reinterpret_cast<float*>(reinterpret_cast<char*>(out + i + 4) + at),
+                      _mm256_extractf128_ps(r[i], 1));
+    }
+}
+
+void TransformLit8(const Lighting& l, const VertexLayout& layout, const VertexState& vs,
+                   const ViewportMap& vp, std::size_t stride, const BYTE* v, ClipVertex* out) {
+    const Quad8 raw = {Load8(v, stride, 0), Load8(v, stride, 4), Load8(v, stride, 8)};
+    auto row = [&](const float(&m)[4][4], int j) {
+        return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(raw.x, _mm256_set1_ps(m[0][j])),
+                                                         _mm256_mul_ps(raw.y, _mm256_set1_ps(m[1][j]))),
+                                           _mm256_mul_ps(raw.z, _mm256_set1_ps(m[2][j]))),
+                             _mm256_set1_ps(m[3][j]));
+    };
+    const float(&w)[4][4] = vs.world.m;
+    const Quad8 p = {row(w, 0), row(w, 1), row(w, 2)};
+
+    const Colours8 vertexDiffuse = layout.diffuse >= 0 ? Values8(v, stride, layout.diffuse)
+                                                       : Broadcast8({1.0f, 1.0f, 1.0f, 1.0f});
+    const Colours8 vertexSpecular = layout.specular >= 0 ? Values8(v, stride, layout.specular)
+                                                         : Broadcast8({0.0f, 0.0f, 0.0f, 0.0f});
+    Colours8 src[4];
+    for (int i = 0; i < 4; ++i) {
+        src[i] = l.source[i] == Lighting::Material      ? Broadcast8(l.material[i])
+                 : l.source[i] == Lighting::VertexDiffuse ? vertexDiffuse
+                                                          : vertexSpecular;
+    }
+
+    const __m256 zero = _mm256_setzero_ps();
+    Quad8 n = {zero, zero, zero};
+    if (layout.normal >= 0) {
+        const Quad8 r = {Load8(v, stride, layout.normal), Load8(v, stride, layout.normal + 4),
+                         Load8(v, stride, layout.normal + 8)};
+        const auto& m = vs.normalMatrix;
+        auto column = [&](int j) {
+            return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(r.x, _mm256_set1_ps(m[0][j])),
+                                               _mm256_mul_ps(r.y, _mm256_set1_ps(m[1][j]))),
+                                 _mm256_mul_ps(r.z, _mm256_set1_ps(m[2][j])));
+        };
+        n = {column(0), column(1), column(2)};
+        if (l.normalise) {
+            const __m256 len = _mm256_sqrt_ps(Dot8(n, n));
+            const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), len);
+            const __m256 some = _mm256_cmp_ps(len, zero, _CMP_GT_OQ);
+            n = {_mm256_and_ps(_mm256_mul_ps(n.x, inv), some), _mm256_and_ps(_mm256_mul_ps(n.y, inv), some),
+                 _mm256_and_ps(_mm256_mul_ps(n.z, inv), some)};
+        }
+    }
+
+    Colours8 amb = Broadcast8(l.ambient);
+    Colours8 dif = Broadcast8({0.0f, 0.0f, 0.0f, 0.0f});
+    for (int i = 0; i < l.count; ++i) {
+        const D3DLIGHT8& light = *l.lights[i];
+        Quad8 toLight;
+        __m256 reach = _mm256_set1_ps(1.0f);
+        __m256 reached = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
+        if (light.Type == D3DLIGHT_DIRECTIONAL) {
+            const Vec3 t = Normalised(Vec3{-light.Direction.x, -light.Direction.y, -light.Direction.z});
+            toLight = {_mm256_set1_ps(t.x), _mm256_set1_ps(t.y), _mm256_set1_ps(t.z)};
+        } else {
+            const Quad8 d = {_mm256_sub_ps(_mm256_set1_ps(light.Position.x), p.x),
+                             _mm256_sub_ps(_mm256_set1_ps(light.Position.y), p.y),
+                             _mm256_sub_ps(_mm256_set1_ps(light.Position.z), p.z)};
+            const __m256 dist = _mm256_sqrt_ps(Dot8(d, d));
+            reached = _mm256_cmp_ps(dist, _mm256_set1_ps(light.Range), _CMP_NGT_UQ);
+            const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), dist);
+            const __m256 away = _mm256_cmp_ps(dist, zero, _CMP_GT_OQ);
+            toLight = {_mm256_and_ps(_mm256_mul_ps(d.x, inv), away), _mm256_and_ps(_mm256_mul_ps(d.y, inv), away),
+                       _mm256_and_ps(_mm256_mul_ps(d.z, inv), away)};
+            const __m256 denominator =
+                _mm256_add_ps(MulAdd8(_mm256_set1_ps(light.Attenuation0), _mm256_set1_ps(light.Attenuation1), dist),
+                              _mm256_mul_ps(_mm256_mul_ps(_mm256_set1_ps(light.Attenuation2), dist), dist));
+            reach = _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_max_ps(_mm256_set1_ps(1e-6f), denominator));
+        }
+        // A light out of range adds nothing at all to its vertex.
+        auto add = [&](__m256 sum, float c, __m256 amount) {
+            return _mm256_add_ps(sum, _mm256_and_ps(_mm256_mul_ps(_mm256_set1_ps(c), amount), reached));
+        };
+        amb = {add(amb.r, light.Ambient.r, reach), add(amb.g, light.Ambient.g, reach),
+               add(amb.b, light.Ambient.b, reach), amb.a};
+        const __m256 nl = _mm256_mul_ps(_mm256_max_ps(Dot8(n, toLight), zero), reach);
+        dif = {add(dif.r, light.Diffuse.r, nl), add(dif.g, light.Diffuse.g, nl),
+               add(dif.b, light.Diffuse.b, nl), dif.a};
+    }
+    const Colours8 &dS = src[0], &aS = src[1], &sS = src[2], &eS = src[3];
+    const __m256 diffuse[4] = {Byte01x8(MulAdd8(MulAdd8(eS.b, aS.b, amb.b), dS.b, dif.b)),
+                               Byte01x8(MulAdd8(MulAdd8(eS.g, aS.g, amb.g), dS.g, dif.g)),
+                               Byte01x8(MulAdd8(MulAdd8(eS.r, aS.r, amb.r), dS.r, dif.r)),
+                               Byte01x8(dS.a)};
+    const __m256 specular[4] = {Byte01x8(_mm256_mul_ps(sS.b, zero)), Byte01x8(_mm256_mul_ps(sS.g, zero)),
+                                Byte01x8(_mm256_mul_ps(sS.r, zero)), Byte01x8(sS.a)};
+    __m256 tex[4];
+    for (int s = 0; s < 2; ++s) {
+        const int at = layout.tex[s];
+        tex[2 * s] = at >= 0 ? Load8(v, stride, at) : zero;
+        tex[2 * s + 1] = at >= 0 ? Load8(v, stride, at + 4) : zero;
+    }
+
+    const float(&m)[4][4] = vs.worldViewProjection.m;
+    const __m256 c[4] = {row(m, 0), row(m, 1), row(m, 2), row(m, 3)};
+    const __m256 minW = _mm256_set1_ps(kMinW);
+    const int nearPlane = _mm256_movemask_ps(_mm256_cmp_ps(c[2], zero, _CMP_NGE_UQ));
+    const int farPlane = _mm256_movemask_ps(_mm256_cmp_ps(c[2], c[3], _CMP_GT_OQ));
+    const int smallW = _mm256_movemask_ps(_mm256_cmp_ps(c[3], minW, _CMP_LT_OQ));
+    const int nan = _mm256_movemask_ps(_mm256_cmp_ps(c[3], minW, _CMP_NGE_UQ));
+
+    // Project: every lane, as Project does; only lanes inside the planes are read later.
+    const __m256 q = _mm256_div_ps(_mm256_set1_ps(1.0f), c[3]);
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 sx = MulAdd8(_mm256_set1_ps(vp.x), _mm256_add_ps(one, _mm256_mul_ps(c[0], q)),
+                              _mm256_set1_ps(vp.halfWidth));
+    const __m256 sy = MulAdd8(_mm256_set1_ps(vp.y), _mm256_sub_ps(one, _mm256_mul_ps(c[1], q)),
+                              _mm256_set1_ps(vp.halfHeight));
+    const __m256 sz = MulAdd8(_mm256_set1_ps(vp.minZ), _mm256_mul_ps(c[2], q), _mm256_set1_ps(vp.depthRange));
+    auto times = [&](__m256 a) { return _mm256_mul_ps(a, q); };
+
+    constexpr std::size_t kC = offsetof(ClipVertex, c);
+    constexpr std::size_t kA = offsetof(ClipVertex, screen) + offsetof(raster::Vertex, a);
+    Rows8(c[0], c[1], c[2], c[3], out, kC);
+    Rows8(diffuse[0], diffuse[1], diffuse[2], diffuse[3], out, kC + 16);
+    Rows8(tex[0], tex[1], tex[2], tex[3], out, kC + 32);
+    Rows8(specular[0], specular[1], specular[2], specular[3], out, kC + 48);
+    Rows8(sz, q, times(diffuse[0]), times(diffuse[1]), out, kA);
+    Rows8(times(diffuse[2]), times(diffuse[3]), times(tex[0]), times(tex[1]), out, kA + 16);
+    Rows8(times(tex[2]), times(tex[3]), times(specular[0]), times(specular[1]), out, kA + 32);
+    Rows8(times(specular[2]), times(specular[3]), zero, zero, out, kA + 48);
+    alignas(32) float xs[8], ys[8];
+    _mm256_store_ps(xs, sx);
+    _mm256_store_ps(ys, sy);
+    for (int i = 0; i < 8; ++i) {
+        ClipVertex& cv = out[i];
+        const int bit = 1 << i;
+        cv.outside = static_cast<std::uint8_t>(((nearPlane | nan) & bit ? kNear : 0) |
+                                               (farPlane & bit ? kFar : 0) |
+                                               (smallW & bit ? kSmallW : 0));
+        cv.screen.x = xs[i];
+        cv.screen.y = ys[i];
+    }
+}
+
+#pragma GCC pop_options
+
+// Whether this processor takes TransformLit8.
+const bool kLanes8 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
+} // namespace
+#endif
+
 void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
@@ -580,6 +801,13 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
     UINT i = 0;
 #if defined(__SSE2__)
     if (lighting && LanesLight(setup)) {
+#if defined(__x86_64__)
+        if (kLanes8) {
+            for (; i + 8 <= count; i += 8)
+                TransformLit8(setup, layout, vs_, viewportMap_, streamStride_,
+                              base + static_cast<std::size_t>(i) * streamStride_, out + i);
+        }
+#endif
         for (; i + 4 <= count; i += 4)
             TransformLit4(setup, layout, base + static_cast<std::size_t>(i) * streamStride_, out + i);
     }

@@ -1,7 +1,9 @@
-// Lit vertices transformed four at a time against one at a time: a draw of three vertices
-// takes the one-at-a-time path, a longer draw the four-lane one, and the same triangles
+// Lit vertices transformed eight or four at a time against one at a time: a draw of three
+// vertices takes the one-at-a-time path, a longer draw the lanes, and the same triangles
 // drawn either way must give the same pixels under every lighting state the lanes cover.
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -119,6 +121,80 @@ TEST_F(VertexLanes, SamePixelsAsOneVertexAtATime) {
         EXPECT_GT(lit, 300) << c.name << ": the mesh should cover much of the frame";
         device->SetTexture(0, nullptr);
     }
+}
+
+// Vertices no mesh should hold, through eight lanes, four and one: draws of 39 vertices
+// (8 x 4 + 4 + 3) against one triangle or one point per draw, under a projection that puts
+// some vertices on the eye plane.
+TEST_F(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < 3 * kTriangles; ++i) {
+        Vertex& v = mesh[i];
+        switch (i % 10) {
+        case 0: v.x = nan; break;
+        case 1: v.nz = inf; break;
+        case 2: v.z = 0.0f; break;                      // w = 0
+        case 3: v.z = 2e-6f; break;                     // w below the smallest divided by
+        case 4: v.nx = v.ny = v.nz = 0.0f; break;
+        case 5: v.y = -inf; break;
+        case 6: v.nx = 3e19f, v.ny = -3e19f; break;     // its length overflows
+        case 7: v.x = 1e30f; break;
+        default: v.z = 0.3f + 0.1f * static_cast<float>(i % 7); break;
+        }
+    }
+    BYTE* data = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, mesh, sizeof mesh);
+    buffer->Unlock();
+
+    D3DMATRIX projection{}; // w = z, depth z - 0.1
+    projection._11 = projection._22 = projection._33 = projection._34 = 1.0f;
+    projection._43 = -0.1f;
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_NORMALIZENORMALS, TRUE);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00203040u);
+    D3DMATERIAL8 mat{};
+    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
+    device->SetMaterial(&mat);
+    const D3DLIGHT8 point = Light(D3DLIGHT_POINT, 2.5f), sun = Light(D3DLIGHT_DIRECTIONAL, 0.0f);
+    device->SetLight(0, &point);
+    device->SetLight(1, &sun);
+    device->LightEnable(0, TRUE);
+    device->LightEnable(1, TRUE);
+    device->SetVertexShader(kFvf);
+    device->SetStreamSource(0, buffer, sizeof(Vertex));
+
+    auto frame = [&](const std::function<void()>& draw) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        draw();
+        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+    };
+    const UINT kRun = 13; // triangles per draw
+    const auto trianglesAlone = frame([&] {
+        for (UINT i = 0; i < kTriangles; ++i) device->DrawPrimitive(D3DPT_TRIANGLELIST, 3 * i, 1);
+    });
+    const auto trianglesInRuns = frame([&] {
+        for (UINT i = 0; i < kTriangles; i += kRun)
+            device->DrawPrimitive(D3DPT_TRIANGLELIST, 3 * i, i + kRun <= kTriangles ? kRun : kTriangles - i);
+    });
+    EXPECT_EQ(trianglesAlone, trianglesInRuns);
+    const auto pointsAlone = frame([&] {
+        for (UINT i = 0; i < 3 * kTriangles; ++i) device->DrawPrimitive(D3DPT_POINTLIST, i, 1);
+    });
+    const auto pointsInRuns = frame([&] {
+        for (UINT i = 0; i < 3 * kTriangles; i += 3 * kRun)
+            device->DrawPrimitive(D3DPT_POINTLIST, i, i + 3 * kRun <= 3 * kTriangles ? 3 * kRun : 3 * kTriangles - i);
+    });
+    EXPECT_EQ(pointsAlone, pointsInRuns);
+    int lit = 0;
+    for (std::uint32_t p : trianglesInRuns) lit += (p & 0x00FFFFFFu) != 0;
+    EXPECT_GT(lit, 200) << "some triangles should survive the hostile vertices";
+    lit = 0;
+    for (std::uint32_t p : pointsInRuns) lit += (p & 0x00FFFFFFu) != 0;
+    EXPECT_GT(lit, 10) << "some points should land in the frame";
 }
 
 } // namespace
