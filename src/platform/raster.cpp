@@ -432,7 +432,21 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, const 
     const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
     __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
     __m128i Y = _mm_blend_epi32(ys01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(1, 1, 1, 1)), 0x04);
-    const Vertex* v[3] = {v0, v1, v2};
+    // The extents and the box first: the vertices' order does not change them, and a
+    // triangle between pixel centres needs no more.
+    const __m128i lo = _mm_unpacklo_epi64(X, Y), hi = _mm_unpackhi_epi64(X, Y); // X0 X1 Y0 Y1, X2 X0 Y2 Y0
+    __m128i mins = _mm_min_epi32(lo, hi), maxs = _mm_max_epi32(lo, hi);
+    mins = _mm_min_epi32(mins, _mm_shuffle_epi32(mins, _MM_SHUFFLE(2, 3, 0, 1)));  // minX minX minY minY
+    maxs = _mm_max_epi32(maxs, _mm_shuffle_epi32(maxs, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128i extents = _mm_blend_epi32(_mm_shuffle_epi32(mins, _MM_SHUFFLE(0, 0, 2, 2)),
+                                            _mm_shuffle_epi32(maxs, _MM_SHUFFLE(0, 0, 2, 2)), 0x0A);
+    // As SetupBox, in TriangleArgs' order: y0 y1 x0 x1.
+    __m128i box = _mm_srai_epi32(_mm_add_epi32(extents, _mm_setr_epi32(255, 0, 255, 0)), kSubBits);
+    box = _mm_max_epi32(box, _mm_setr_epi32(clip.top, INT32_MIN, clip.left, INT32_MIN));
+    box = _mm_min_epi32(box, _mm_setr_epi32(INT32_MAX, clip.bottom - 1, INT32_MAX, clip.right - 1));
+    const __m128i beyond = _mm_cmpgt_epi32(box, _mm_shuffle_epi32(box, _MM_SHUFFLE(2, 3, 0, 1)));
+    if ((_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 0x5) != 0) return;
+
     std::int32_t x[4], y[4];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
@@ -441,39 +455,27 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, const 
     if (area == 0) return;
     const Cull cull = p.state().cull;
     if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
-    if (area < 0) {
-        X = _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0));
-        Y = _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
-        const Vertex* swap = v[1];
-        v[1] = v[2];
-        v[2] = swap;
-        area = -area;
-    }
-    // Extents: lane 3 repeats lane 0, so all four lanes may take part.
-    auto least = [](__m128i a) {
-        a = _mm_min_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(1, 0, 3, 2)));
-        return _mm_min_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(2, 3, 0, 1)));
-    };
-    auto most = [](__m128i a) {
-        a = _mm_max_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(1, 0, 3, 2)));
-        return _mm_max_epi32(a, _mm_shuffle_epi32(a, _MM_SHUFFLE(2, 3, 0, 1)));
-    };
-    const std::int32_t minX = _mm_cvtsi128_si32(least(X)), maxX = _mm_cvtsi128_si32(most(X));
-    const std::int32_t minY = _mm_cvtsi128_si32(least(Y)), maxY = _mm_cvtsi128_si32(most(Y));
+    // Clockwise order without a branch: with culling off either order is as likely.
+    const bool flip = area < 0;
+    const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
+    X = _mm_blendv_epi8(X, _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0)), swap);
+    Y = _mm_blendv_epi8(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0)), swap);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
+    const Vertex* v[3] = {v0, flip ? v2 : v1, flip ? v1 : v2};
+    area = flip ? -area : area;
+
     TriangleArgs a;
-    {
-        const std::int32_t x0 = (minX + 255) >> kSubBits, x1 = maxX >> kSubBits;
-        const std::int32_t y0 = (minY + 255) >> kSubBits, y1 = maxY >> kSubBits;
-        a.x0 = x0 > clip.left ? x0 : clip.left;
-        a.x1 = x1 < clip.right - 1 ? x1 : clip.right - 1;
-        a.y0 = y0 > clip.top ? y0 : clip.top;
-        a.y1 = y1 < clip.bottom - 1 ? y1 : clip.bottom - 1;
-        if (a.x0 > a.x1 || a.y0 > a.y1) return;
-    }
+    static_assert(offsetof(TriangleArgs, y1) == offsetof(TriangleArgs, y0) + 8 &&
+                  offsetof(TriangleArgs, x0) == offsetof(TriangleArgs, y0) + 16 &&
+                  offsetof(TriangleArgs, x1) == offsetof(TriangleArgs, y0) + 24);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+    const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
+    const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
-    if (p.SmallEdges() && a.x1 - a.x0 < kSmallColumns && maxX - minX <= kExtent && maxY - minY <= kExtent) {
+    const std::int32_t boxY0 = _mm_cvtsi128_si32(box), boxX0 = _mm_extract_epi32(box, 2);
+    if (p.SmallEdges() && _mm_extract_epi32(box, 3) - boxX0 < kSmallColumns && maxX - minX <= kExtent &&
+        maxY - minY <= kExtent) {
         // Edge i runs from vertex i to vertex i + 1: A = Y[i] - Y[j], B = X[j] - X[i].
         const __m128i Xn = _mm_shuffle_epi32(X, _MM_SHUFFLE(3, 0, 2, 1));
         const __m128i Yn = _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 0, 2, 1));
@@ -481,8 +483,8 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, const 
         const __m128i zero = _mm_setzero_si128();
         const __m128i topLeft = _mm_or_si128(_mm_cmpgt_epi32(A, zero),
                                              _mm_and_si128(_mm_cmpeq_epi32(A, zero), _mm_cmpgt_epi32(B, zero)));
-        const __m128i ox = _mm_sub_epi32(_mm_set1_epi32(static_cast<std::int32_t>(a.x0) << kSubBits), X);
-        const __m128i oy = _mm_sub_epi32(_mm_set1_epi32(static_cast<std::int32_t>(a.y0) << kSubBits), Y);
+        const __m128i ox = _mm_sub_epi32(_mm_set1_epi32(boxX0 << kSubBits), X);
+        const __m128i oy = _mm_sub_epi32(_mm_set1_epi32(boxY0 << kSubBits), Y);
         const __m128i at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(A, ox), _mm_mullo_epi32(B, oy)),
                                          _mm_xor_si128(topLeft, _mm_set1_epi32(-1)));
         const __m128i three = _mm_setr_epi32(-1, -1, -1, 0);
