@@ -416,7 +416,16 @@ inline __attribute__((always_inline)) void Positions(const Vertex* v0, const Ver
     xy2 = _mm_castsi128_ps(xy(v2));
 }
 
-inline __attribute__((always_inline)) void FillWide(const Target& target, const Rect& clip,
+// The bounds a box is clamped to, in its order y0 y1 x0 x1, for a clip {left, top, right,
+// bottom} that holds a pixel: at least top, left; at most bottom - 1, right - 1.
+inline __attribute__((always_inline)) void ClipBounds(__m128i clip, __m128i& low, __m128i& high) {
+    low = _mm_blend_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(0, 0, 1, 1)), _mm_set1_epi32(INT32_MIN), 0x0A);
+    high = _mm_blend_epi32(_mm_set1_epi32(INT32_MAX),
+                           _mm_sub_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(2, 2, 3, 3)), _mm_set1_epi32(1)),
+                           0x0A);
+}
+
+inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
                                                     const Pipeline& p, const Vertex* v0,
                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
                                                     __m128 xy01, __m128 xy2) {
@@ -442,8 +451,7 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, const 
                                             _mm_shuffle_epi32(maxs, _MM_SHUFFLE(0, 0, 2, 2)), 0x0A);
     // As SetupBox, in TriangleArgs' order: y0 y1 x0 x1.
     __m128i box = _mm_srai_epi32(_mm_add_epi32(extents, _mm_setr_epi32(255, 0, 255, 0)), kSubBits);
-    box = _mm_max_epi32(box, _mm_setr_epi32(clip.top, INT32_MIN, clip.left, INT32_MIN));
-    box = _mm_min_epi32(box, _mm_setr_epi32(INT32_MAX, clip.bottom - 1, INT32_MAX, clip.right - 1));
+    box = _mm_min_epi32(_mm_max_epi32(box, low), high);
     const __m128i beyond = _mm_cmpgt_epi32(box, _mm_shuffle_epi32(box, _MM_SHUFFLE(2, 3, 0, 1)));
     if ((_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 0x5) != 0) return;
 
@@ -532,13 +540,24 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
                       const Vertex* v1, const Vertex* v2, Batch* batch) {
     __m128 xy01, xy2;
     Positions(v0, v1, v2, xy01, xy2);
-    FillWide(target, clip, p, v0, v1, v2, batch, xy01, xy2);
+    __m128i low, high;
+    ClipBounds(_mm_setr_epi32(clip.left, clip.top, clip.right, clip.bottom), low, high);
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
 }
 
-// DrawTriangle's common case, a shaded triangle within the guard band, without a call
-// more; the rest goes to DrawAnyTriangle.
-void DrawTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
+// DrawTriangle's common case, a shaded triangle within the guard band, with no call more
+// than it takes; the rest goes to DrawAnyTriangle.
+void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* v0,
                       const Vertex* v1, const Vertex* v2, Batch* batch) {
+    // The scissor within the target, as Inside: nothing to draw when it holds no pixel.
+    static_assert(sizeof(Rect) == 16 && offsetof(Target, height) == offsetof(Target, width) + 4);
+    const __m128i size = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&target.width));
+    const __m128i clip = _mm_min_epi32(
+        _mm_max_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&scissor)),
+                      _mm_setr_epi32(0, 0, INT32_MIN, INT32_MIN)),
+        _mm_unpacklo_epi64(_mm_set1_epi32(INT32_MAX), size));
+    const __m128i holds = _mm_cmpgt_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(1, 0, 3, 2)), clip);
+    if ((_mm_movemask_ps(_mm_castsi128_ps(holds)) & 0x3) != 0x3) return;
     __m128 xy01, xy2;
     Positions(v0, v1, v2, xy01, xy2);
     // |position| <= kGuard, false for NaN as InGuardBand is.
@@ -546,10 +565,14 @@ void DrawTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
     const int inside = _mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy01), guard, _CMP_LE_OQ)) |
                        (_mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy2), guard, _CMP_LE_OQ)) << 4);
     if ((inside & 0x3F) != 0x3F || p.state().flat) {
-        DrawAnyTriangle(target, clip, p, *v0, *v1, *v2, batch, &FillTriangleWide);
+        alignas(16) Rect r;
+        _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
+        DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
         return;
     }
-    FillWide(target, clip, p, v0, v1, v2, batch, xy01, xy2);
+    __m128i low, high;
+    ClipBounds(clip, low, high);
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
 }
 
 #pragma GCC pop_options
@@ -686,14 +709,14 @@ void DrawAnyTriangle(const Target& t, const Rect& clip, const Pipeline& p, const
 
 void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex& v0,
                   const Vertex& v1, const Vertex& v2, Batch* batch) {
-    Rect clip = Inside(t, scissor);
-    if (clip.left >= clip.right || clip.top >= clip.bottom) return;
 #if RASTER_WIDE_SETUP
     if (kWideSetup && !p.state().forceScalarSetup) {
-        DrawTriangleWide(t, clip, p, &v0, &v1, &v2, batch);
+        DrawTriangleWide(t, scissor, p, &v0, &v1, &v2, batch);
         return;
     }
 #endif
+    Rect clip = Inside(t, scissor);
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return;
     DrawAnyTriangle(t, clip, p, v0, v1, v2, batch, &FillTriangle);
 }
 

@@ -113,7 +113,9 @@ TEST(TriangleSetup, VectorSetupGivesTheScalarSetupsPixels) {
     std::mt19937 texelRng(11);
     for (std::uint32_t& t : texels) t = texelRng();
     const raster::Texture texture{texels, 16, 8};
-    const raster::Rect scissors[] = {{0, 0, 100, 60}, {7, 5, 83, 41}};
+    // The whole target, a part, one reaching far beyond it, and two that hold no pixel.
+    const raster::Rect scissors[] = {{0, 0, 100, 60}, {7, 5, 83, 41}, {-1000000, -5, 1000000, 45},
+                                     {30, 10, 30, 50}, {60, 40, 20, 10}};
     for (int look = 0; look < kLookCount; ++look) {
         for (const raster::Rect& scissor : scissors) {
             Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
