@@ -425,6 +425,98 @@ inline __attribute__((always_inline)) void ClipBounds(__m128i clip, __m128i& low
                            0x0A);
 }
 
+// floor(a / s) and the remainder a - s floor(a / s) in [0, s), for whole a and s > 0 with
+// |a| < 2^52: the quotient is within one, and the correction is exact in double.
+inline __attribute__((always_inline)) void FloorDivWide(__m256d a, __m256d s, __m256d& q, __m256d& r) {
+    q = _mm256_floor_pd(_mm256_div_pd(a, s));
+    r = _mm256_sub_pd(a, _mm256_mul_pd(q, s));
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d under = _mm256_cmp_pd(r, _mm256_setzero_pd(), _CMP_LT_OQ);
+    q = _mm256_sub_pd(q, _mm256_and_pd(under, one));
+    r = _mm256_add_pd(r, _mm256_and_pd(under, s));
+    const __m256d over = _mm256_cmp_pd(r, s, _CMP_GE_OQ);
+    q = _mm256_add_pd(q, _mm256_and_pd(over, one));
+    r = _mm256_sub_pd(r, _mm256_and_pd(over, s));
+}
+
+// A whole double below 2^51 in magnitude as int64, by its bits.
+inline __attribute__((always_inline)) __m256i WholeToInt64(__m256d v) {
+    const __m256d magic = _mm256_set1_pd(6755399441055744.0); // 1.5 x 2^52
+    return _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), _mm256_castpd_si256(magic));
+}
+
+// SetupEdges for the snapped positions x, y (X and Y of Snapped, in 32 bits): the three
+// edges' walkers worked out side by side in double, where every value of SetupEdges is a
+// whole number of at most 2^48 and so exact; horizontal edges as there.
+bool SetupEdgesWide(const std::int32_t* x, const std::int32_t* y, TriangleArgs& a) {
+    a.small = false;
+    a.left[0].bound = a.left[1].bound = a.x0;
+    a.right[0].bound = a.right[1].bound = a.x1;
+    // Lane i: edge i -> i + 1 (lane 3 is not read).
+    const __m128i X = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x));
+    const __m128i Y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    const __m128i A = _mm_sub_epi32(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 0, 2, 1)));
+    const __m128i B = _mm_sub_epi32(_mm_shuffle_epi32(X, _MM_SHUFFLE(3, 0, 2, 1)), X);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i topLeft = _mm_or_si128(_mm_cmpgt_epi32(A, zero),
+                                         _mm_and_si128(_mm_cmpeq_epi32(A, zero), _mm_cmpgt_epi32(B, zero)));
+    const __m256d Ad = _mm256_cvtepi32_pd(A), Bd = _mm256_cvtepi32_pd(B);
+    const __m256d top = _mm256_set1_pd(static_cast<double>(a.y0 << kSubBits));
+    const __m256d bias = _mm256_cvtepi32_pd(_mm_add_epi32(topLeft, _mm_set1_epi32(1))); // 0 or 1
+    const __m256d row = _mm256_sub_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_setzero_pd(), Ad), _mm256_cvtepi32_pd(X)),
+                      _mm256_mul_pd(Bd, _mm256_sub_pd(top, _mm256_cvtepi32_pd(Y)))),
+        bias);
+    const __m256d sub = _mm256_set1_pd(kSub);
+    const __m256d perX = _mm256_mul_pd(Ad, sub), perY = _mm256_mul_pd(Bd, sub);
+    // s = |perX|; left edges (perX > 0) step by floor(-perY / s), right ones by
+    // floor(perY / s) + 1. Horizontal lanes divide by zero and are not read.
+    const __m256d s = _mm256_andnot_pd(_mm256_set1_pd(-0.0), perX);
+    const __m256d left = _mm256_cmp_pd(perX, _mm256_setzero_pd(), _CMP_GT_OQ);
+    const __m256d num = _mm256_blendv_pd(perY, _mm256_sub_pd(_mm256_setzero_pd(), perY), left);
+    __m256d f1, r1, f2, r2;
+    FloorDivWide(row, s, f1, r1);
+    FloorDivWide(num, s, f2, r2);
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d bound = _mm256_blendv_pd(f1, _mm256_sub_pd(_mm256_setzero_pd(), f1), left);
+    const __m256d step = _mm256_blendv_pd(_mm256_add_pd(f2, one), f2, left);
+    const __m256d carry = _mm256_blendv_pd(_mm256_sub_pd(r2, s), _mm256_sub_pd(_mm256_setzero_pd(), r2), left);
+    alignas(32) std::int64_t walk[5][4]; // bound, rest, s, step, carry by lane
+    _mm256_store_si256(reinterpret_cast<__m256i*>(walk[0]), WholeToInt64(bound));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(walk[1]), WholeToInt64(r1));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(walk[2]), WholeToInt64(s));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(walk[3]), WholeToInt64(step));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(walk[4]), WholeToInt64(carry));
+    int lefts = 0, rights = 0;
+    std::int64_t skip = 0; // rows a horizontal edge cuts from the top
+    for (int i = 0; i < 3; ++i) {
+        const int j = i == 2 ? 0 : i + 1;
+        const std::int32_t edgeA = y[i] - y[j];
+        if (edgeA != 0) {
+            EdgeWalk& e = edgeA > 0 ? a.left[lefts++] : a.right[rights++];
+            e.bound = walk[0][i], e.rest = walk[1][i], e.s = walk[2][i], e.step = walk[3][i],
+            e.carry = walk[4][i];
+            continue;
+        }
+        // Horizontal, as SetupEdges.
+        const std::int64_t B64 = x[j] - x[i];
+        const std::int64_t rowI = B64 * ((a.y0 << kSubBits) - y[i]) - (B64 > 0 ? 0 : 1);
+        const std::int64_t perYI = B64 << kSubBits;
+        if (perYI > 0) {
+            const std::int64_t k = -FloorDiv(rowI, perYI, 1.0 / static_cast<double>(perYI));
+            skip = k > 0 ? k : 0;
+        } else {
+            const std::int64_t last = a.y0 + FloorDiv(rowI, -perYI, -1.0 / static_cast<double>(perYI));
+            a.y1 = last < a.y1 ? last : a.y1;
+        }
+    }
+    for (std::int64_t k = 0; k < skip && a.y0 <= a.y1; ++k, ++a.y0) {
+        for (EdgeWalk& w : a.left) w.NextRow(true);
+        for (EdgeWalk& w : a.right) w.NextRow(false);
+    }
+    return a.y0 <= a.y1;
+}
+
 inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
                                                     const Pipeline& p, const Vertex* v0,
                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
@@ -436,7 +528,7 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
         return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
     };
     const __m128i s01 = snap(xy01), s2 = snap(xy2); // x0 y0 x1 y1, x2 y2 . .
-    // X = x0 x1 x2 x0, Y = y0 y1 y2 y0.
+    // X = x0 x1 x2 x1, Y = y0 y1 y2 y1: lane 3 repeats a vertex, so extents may take it in.
     const __m128i xs01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(2, 0, 2, 0)); // x0 x1 x0 x1
     const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
     __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
@@ -501,11 +593,7 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
         _mm_maskstore_epi32(a.edgeY, three, _mm_slli_epi32(B, kSubBits));
         a.small = true;
     } else {
-        Snapped t;
-        for (int i = 0; i < 3; ++i) t.v[i] = v[i], t.X[i] = x[i], t.Y[i] = y[i];
-        t.area = area;
-        t.minX = minX, t.maxX = maxX, t.minY = minY, t.maxY = maxY;
-        if (!SetupEdges(t, a)) return;
+        if (!SetupEdgesWide(x, y, a)) return;
     }
     // Planes, as SetupPlanes.
     a.fx0 = static_cast<float>(x[0]) / kSub;

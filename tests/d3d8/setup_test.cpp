@@ -51,7 +51,8 @@ raster::State StateFor(Look look, const raster::Texture& texture) {
 }
 
 // A shape of each kind in turn: small and large, cut by the target's edges, beyond the
-// guard band, degenerate, on exact sub-pixel ties, and with non-finite values.
+// guard band, degenerate, on exact sub-pixel ties, with horizontal and nearly horizontal
+// or vertical edges, and with non-finite values.
 void Shape(int i, std::mt19937& rng, raster::Vertex (&v)[3]) {
     std::uniform_real_distribution<float> unit(0.0f, 1.0f), pos(-30.0f, 130.0f);
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -103,6 +104,16 @@ void Shape(int i, std::mt19937& rng, raster::Vertex (&v)[3]) {
         break;
     case 9: // covers the whole target and more
         v[0].x = -200.0f, v[0].y = -150.0f, v[1].x = 400.0f, v[1].y = -10.0f, v[2].y = 300.0f;
+        break;
+    case 10: // a horizontal edge, above or below, of a large triangle, often on pixel centres
+        if (i % 48 < 24) v[0].y = std::floor(v[0].y);
+        v[1].y = v[0].y, v[1].x = v[0].x + 30.0f;
+        v[2].y = v[0].y + (i % 24 < 12 ? 45.0f : -45.0f);
+        break;
+    case 11: // long edges barely off horizontal or vertical, from one end of the guard band
+        v[0].x = -16000.0f, v[0].y = 20.3f + unit(rng);
+        v[1].x = 16000.0f, v[1].y = 20.7f + unit(rng);
+        v[2].x = 40.0f + unit(rng) / 256.0f, v[2].y = i % 24 < 12 ? -16000.0f : 16000.0f;
         break;
     default: break;
     }
