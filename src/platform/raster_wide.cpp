@@ -402,6 +402,20 @@ WIDE_INLINE unsigned TestEight(std::uint16_t* at, __m256 z, int live) {
     return ~fail & 0xFFu;
 }
 
+// TestEight for four pixels, depths in the low lanes of z.
+WIDE_INLINE unsigned TestFour(std::uint16_t* at, __m128 z, int live) {
+    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i dead = _mm_srli_epi32(_mm_cmpgt_epi32(lanes, _mm_set1_epi32(live - 1)), 1);
+    z = _mm_min_ps(_mm_max_ps(z, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    z = _mm_add_ps(_mm_mul_ps(z, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+    const __m128i d = _mm_or_si128(_mm_cvttps_epi32(z), dead);
+    const __m128i old = _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)));
+    const __m128i low = _mm_min_epi32(d, old);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi32(low, low));
+    const unsigned fail = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(d, old))));
+    return ~fail & 0xFu;
+}
+
 // The same where the eight would run past the end of the buffer: only the live ones are
 // read and written.
 __attribute__((noinline, cold)) unsigned TestEightAtEnd(std::uint16_t* stored, __m256 z, int live) {
@@ -502,27 +516,47 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
             const int live = count - i < 8 ? count - i : 8;
             float(*const attrs)[kBasicAttrs] = q.attrs + n;
             std::ptrdiff_t* const at = q.at + n;
-            __m256 pixel[8];
-#pragma GCC unroll 8
-            for (int j = 0; j < 8; ++j) {
-                pixel[j] = v;
-                _mm256_store_ps(attrs[j], v);
-                v = _mm256_add_ps(v, gx);
-            }
             const __m256i first = _mm256_set1_epi64x(row + i);
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(at),
                                 _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4),
-                                _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+            __m256 pixel[8];
+            if (D == DepthMode::LessEqualWrite && live <= 4) {
+                // The last few of a row (most rows of the rings are that short): four
+                // steps are enough.
+#pragma GCC unroll 4
+                for (int j = 0; j < 4; ++j) {
+                    pixel[j] = v;
+                    _mm256_store_ps(attrs[j], v);
+                    v = _mm256_add_ps(v, gx);
+                }
+            } else {
+#pragma GCC unroll 8
+                for (int j = 0; j < 8; ++j) {
+                    pixel[j] = v;
+                    _mm256_store_ps(attrs[j], v);
+                    v = _mm256_add_ps(v, gx);
+                }
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4),
+                                    _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+            }
             if constexpr (D == DepthMode::LessEqualWrite) {
                 // Tested and written now, in drawing order, so only pixels that pass are
                 // shaded. A run of passing pixels from the first stays where it is queued;
                 // others are moved up over the failing ones.
-                const __m256 z = DepthSlots(pixel);
                 std::uint16_t* const stored = target.depth + row + i;
-                const unsigned pass = __builtin_expect(row + i + 8 <= limit, 1)
-                                          ? TestEight(stored, z, live)
-                                          : TestEightAtEnd(stored, z, live);
+                unsigned pass;
+                if (live <= 4) {
+                    const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
+                    const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
+                    const __m128 z = _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
+                    pass = __builtin_expect(row + i + 4 <= limit, 1)
+                               ? TestFour(stored, z, live)
+                               : TestEightAtEnd(stored, _mm256_castps128_ps256(z), live);
+                } else {
+                    const __m256 z = DepthSlots(pixel);
+                    pass = __builtin_expect(row + i + 8 <= limit, 1) ? TestEight(stored, z, live)
+                                                                     : TestEightAtEnd(stored, z, live);
+                }
                 if ((pass & (pass + 1)) == 0) {
                     n += __builtin_ctz(~pass);
                 } else {
