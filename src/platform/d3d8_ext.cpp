@@ -51,11 +51,24 @@ void BlendRowWide(std::uint32_t* row, const std::uint8_t* coverage, int count, s
     const __m256i full = _mm256_set1_epi16(255);
     for (int i = 0; i < count; i += 8) {
         const int n = count - i < 8 ? count - i : 8;
+        // The row's last coverages are read in pieces of 4, 2 and 1, never past its end.
         std::uint64_t bytes = 0;
         if (n == 8) {
             __builtin_memcpy(&bytes, coverage + i, 8);
         } else {
-            for (int k = 0; k < n; ++k) bytes |= static_cast<std::uint64_t>(coverage[i + k]) << (8 * k);
+            const std::uint8_t* c = coverage + i;
+            int shift = 0;
+            if (n & 4) {
+                std::uint32_t four;
+                __builtin_memcpy(&four, c, 4);
+                bytes = four, c += 4, shift = 32;
+            }
+            if (n & 2) {
+                std::uint16_t two;
+                __builtin_memcpy(&two, c, 2);
+                bytes |= static_cast<std::uint64_t>(two) << shift, c += 2, shift += 16;
+            }
+            if (n & 1) bytes |= static_cast<std::uint64_t>(*c) << shift;
         }
         if (bytes == 0) continue;
         // Each pixel's alpha in the low half of its 32-bit lane (the high half stays 0).
