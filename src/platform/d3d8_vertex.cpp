@@ -918,9 +918,19 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
         for (UINT done = 0; done < count;) {
             UINT n = std::min<UINT>(count - done, kChunk);
             Transform(layout, start + done, n + 2, v);
-            for (UINT i = 0; i < n; ++i) {
-                if (((done + i) & 1) == 0) DrawTriangle(vp, v[i], v[i + 1], v[i + 2]);
-                else DrawTriangle(vp, v[i + 1], v[i], v[i + 2]);
+            for (UINT i = 0; i < n;) {
+                if ((v[i].outside | v[i + 1].outside | v[i + 2].outside) != 0) {
+                    if (((done + i) & 1) == 0) DrawCutTriangle(vp, v[i], v[i + 1], v[i + 2]);
+                    else DrawCutTriangle(vp, v[i + 1], v[i], v[i + 2]);
+                    ++i;
+                    continue;
+                }
+                // The run of triangles with no vertex behind a clip plane goes as one strip.
+                UINT end = i + 1;
+                while (end < n && v[end + 2].outside == 0) ++end;
+                raster::DrawStrip(target_, vp, pipeline_, &v[i].screen, sizeof(ClipVertex),
+                                  static_cast<int>(end - i), ((done + i) & 1) != 0, &batch_);
+                i = end;
             }
             done += n;
         }

@@ -663,6 +663,45 @@ void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline&
     FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
 }
 
+// DrawStrip with the clip worked out once and every triangle set up in one loop.
+void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* first,
+                   std::size_t stride, int triangles, bool odd, Batch* batch) {
+    static_assert(sizeof(Rect) == 16 && offsetof(Target, height) == offsetof(Target, width) + 4);
+    const __m128i size = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&target.width));
+    const __m128i clip = _mm_min_epi32(
+        _mm_max_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&scissor)),
+                      _mm_setr_epi32(0, 0, INT32_MIN, INT32_MIN)),
+        _mm_unpacklo_epi64(_mm_set1_epi32(INT32_MAX), size));
+    const __m128i holds = _mm_cmpgt_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(1, 0, 3, 2)), clip);
+    if ((_mm_movemask_ps(_mm_castsi128_ps(holds)) & 0x3) != 0x3) return;
+    __m128i low, high;
+    ClipBounds(clip, low, high);
+    const bool flat = p.state().flat;
+    const char* at = reinterpret_cast<const char*>(first);
+    const __m128 magnitude = _mm_set1_ps(-0.0f), guard = _mm_set1_ps(kGuard);
+    for (int i = 0; i < triangles; ++i, at += stride) {
+        const Vertex* v0 = reinterpret_cast<const Vertex*>(at);
+        const Vertex* v1 = reinterpret_cast<const Vertex*>(at + stride);
+        const Vertex* v2 = reinterpret_cast<const Vertex*>(at + 2 * stride);
+        if (((i + (odd ? 1 : 0)) & 1) != 0) {
+            const Vertex* swap = v0;
+            v0 = v1;
+            v1 = swap;
+        }
+        __m128 xy01, xy2;
+        Positions(v0, v1, v2, xy01, xy2);
+        const int inside = _mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy01), guard, _CMP_LE_OQ)) |
+                           (_mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy2), guard, _CMP_LE_OQ)) << 4);
+        if ((inside & 0x3F) != 0x3F || flat) {
+            alignas(16) Rect r;
+            _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
+            DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
+            continue;
+        }
+        FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
+    }
+}
+
 #pragma GCC pop_options
 
 // Whether this processor takes the AVX2 setup.
@@ -806,6 +845,24 @@ void DrawTriangle(const Target& t, const Rect& scissor, const Pipeline& p, const
     Rect clip = Inside(t, scissor);
     if (clip.left >= clip.right || clip.top >= clip.bottom) return;
     DrawAnyTriangle(t, clip, p, v0, v1, v2, batch, &FillTriangle);
+}
+
+void DrawStrip(const Target& t, const Rect& scissor, const Pipeline& p, const Vertex* first,
+               std::size_t stride, int triangles, bool odd, Batch* batch) {
+#if RASTER_WIDE_SETUP
+    if (kWideSetup && !p.state().forceScalarSetup) {
+        DrawStripWide(t, scissor, p, first, stride, triangles, odd, batch);
+        return;
+    }
+#endif
+    const char* at = reinterpret_cast<const char*>(first);
+    for (int i = 0; i < triangles; ++i, at += stride) {
+        const Vertex& a = *reinterpret_cast<const Vertex*>(at);
+        const Vertex& b = *reinterpret_cast<const Vertex*>(at + stride);
+        const Vertex& c = *reinterpret_cast<const Vertex*>(at + 2 * stride);
+        if (((i + (odd ? 1 : 0)) & 1) != 0) DrawTriangle(t, scissor, p, b, a, c, batch);
+        else DrawTriangle(t, scissor, p, a, b, c, batch);
+    }
 }
 
 // --- lines and points ------------------------------------------------------------------

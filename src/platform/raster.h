@@ -206,6 +206,12 @@ private:
 // With a batch, the triangle's pixels may still be pending when this returns.
 void DrawTriangle(const Target& target, const Rect& scissor, const Pipeline& pipeline,
                   const Vertex& v0, const Vertex& v1, const Vertex& v2, Batch* batch = nullptr);
+// The triangles of a strip, as DrawTriangle draws each in turn: vertex i lies `stride`
+// bytes x i after `first`, and triangle i joins vertices i, i + 1 and i + 2, the first two
+// swapped when i + (odd ? 1 : 0) is odd.
+void DrawStrip(const Target& target, const Rect& scissor, const Pipeline& pipeline,
+               const Vertex* first, std::size_t stride, int triangles, bool odd,
+               Batch* batch = nullptr);
 void DrawLine(const Target& target, const Rect& scissor, const Pipeline& pipeline,
               const Vertex& v0, const Vertex& v1);
 // A one-pixel point: the pixel whose centre is nearest (x, y).

@@ -155,4 +155,63 @@ TEST(TriangleSetup, VectorSetupGivesTheScalarSetupsPixels) {
     }
 }
 
+// A strip drawn at once against its triangles drawn one by one through the scalar setup,
+// from an even and an odd start, with vertices apart (a stride wider than a vertex), one
+// without a position, some beyond the guard band and a triangle with no area.
+TEST(TriangleSetup, StripDrawsItsTrianglesInTurn) {
+    struct Spaced {
+        raster::Vertex v;
+        float unused[5];
+    };
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(12);
+    for (std::uint32_t& t : texels) t = texelRng();
+    const raster::Texture texture{texels, 16, 8};
+    constexpr int kTriangles = 60;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (Look look : {kRingPass, kPlainBlend, kFlat, kGeneric}) {
+        std::vector<Spaced> strip(kTriangles + 2);
+        std::mt19937 rng(900 + look);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        for (int i = 0; i < kTriangles + 2; ++i) {
+            raster::Vertex& x = strip[static_cast<std::size_t>(i)].v;
+            x = {};
+            const float q = 0.2f + unit(rng);
+            x.x = static_cast<float>(i) * 1.8f - 6.0f + unit(rng) * 3.0f;
+            x.y = (i % 2 ? 8.0f : 40.0f) + unit(rng) * 12.0f;
+            x.a[raster::kZ] = unit(rng);
+            x.a[raster::kQ] = q;
+            for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 250.0f * q;
+        }
+        strip[17].v.x = nan;
+        strip[30].v.y = 40000.0f;
+        strip[31].v.x = -30000.0f;
+        strip[45].v = strip[44].v;
+        for (int odd = 0; odd < 2; ++odd) {
+            Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
+            for (int oneByOne = 0; oneByOne < 2; ++oneByOne) {
+                raster::State s = StateFor(look, texture);
+                s.forceScalarSetup = oneByOne != 0;
+                raster::Pipeline p;
+                p.Compile(s);
+                raster::Batch batch;
+                const raster::Rect scissor{3, 2, 97, 58};
+                if (oneByOne == 0) {
+                    raster::DrawStrip(out[0].target, scissor, p, &strip[0].v, sizeof(Spaced), kTriangles,
+                                      odd != 0, &batch);
+                } else {
+                    for (std::size_t i = 0; i < kTriangles; ++i) {
+                        const bool swap = ((i + static_cast<std::size_t>(odd)) & 1) != 0;
+                        raster::DrawTriangle(out[1].target, scissor, p, strip[swap ? i + 1 : i].v,
+                                             strip[swap ? i : i + 1].v, strip[i + 2].v, &batch);
+                    }
+                }
+                batch.Flush();
+            }
+            EXPECT_EQ(out[0].colour, out[1].colour) << "look " << look << " odd " << odd;
+            EXPECT_EQ(out[0].depth, out[1].depth) << "look " << look << " odd " << odd;
+        }
+    }
+}
+
 } // namespace

@@ -197,4 +197,44 @@ TEST_F(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
     EXPECT_GT(lit, 10) << "some points should land in the frame";
 }
 
+// A strip whose vertices reach behind the eye and beyond the far plane: drawn in one call
+// (runs of whole triangles at once, the cut ones alone) it gives the pixels of the same
+// triangles drawn as a list, in the strip's order.
+TEST_F(VertexLanes, StripRunsGiveTheListsPixels) {
+    constexpr UINT kStrip = 3 * kTriangles - 2;
+    std::vector<Vertex> list;
+    for (UINT i = 0; i < kStrip; ++i) {
+        const bool swap = (i & 1) != 0;
+        list.push_back(mesh[swap ? i + 1 : i]);
+        list.push_back(mesh[swap ? i : i + 1]);
+        list.push_back(mesh[i + 2]);
+    }
+    IDirect3DVertexBuffer8* listBuffer = nullptr;
+    const UINT bytes = static_cast<UINT>(list.size() * sizeof(Vertex));
+    ASSERT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &listBuffer), D3D_OK);
+    resources.push_back(listBuffer);
+    BYTE* data = nullptr;
+    ASSERT_EQ(listBuffer->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, list.data(), bytes);
+    listBuffer->Unlock();
+
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetVertexShader(kFvf);
+    auto frame = [&](IDirect3DVertexBuffer8* from, D3DPRIMITIVETYPE type) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetStreamSource(0, from, sizeof(Vertex));
+        device->DrawPrimitive(type, 0, kStrip);
+        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+    };
+    const std::vector<std::uint32_t> strip = frame(buffer, D3DPT_TRIANGLESTRIP);
+    EXPECT_EQ(strip, frame(listBuffer, D3DPT_TRIANGLELIST));
+    // Flat shading shows which vertex each triangle takes first.
+    device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    EXPECT_EQ(frame(buffer, D3DPT_TRIANGLESTRIP), frame(listBuffer, D3DPT_TRIANGLELIST)) << "flat";
+    int lit = 0;
+    for (std::uint32_t p : strip) lit += (p & 0x00FFFFFFu) != 0;
+    EXPECT_GT(lit, 300) << "the strip should cover much of the frame";
+}
+
 } // namespace
