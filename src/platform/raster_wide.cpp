@@ -194,23 +194,27 @@ WIDE_INLINE __m256i Filter2(const WideTexture& t, const std::uint32_t* at,
     return _mm256_srli_epi32(_mm256_madd_epi16(pair, _mm256_shuffle_epi32(wy, k * 0x55)), 8);
 }
 
-// FastTexture::Linear for eight pixels from the wrapped texels, as 16-bit channels in
-// Split order.
-WIDE_INLINE Split LinearWrapped8(const WideTexture& t, __m256i iu, __m256i iv) {
+// Where eight pixels sample the wrapped texels, and how they weigh them.
+struct Spots {
+    __m256i at;     // upper left texel: y x pitch + x, with pitch = width + 1
+    __m256i wx, wy; // weights (256 - f, f) as a pair of 16-bit values in each 32-bit lane
+};
+
+WIDE_INLINE Spots SpotsOf(const WideTexture& t, __m256i iu, __m256i iv) {
     const __m256i x = _mm256_and_si256(_mm256_srai_epi32(iu, 8), t.maskU);
     const __m256i y = _mm256_and_si256(_mm256_srai_epi32(iv, 8), t.maskV);
-    // y x pitch + x, with pitch = width + 1.
-    alignas(32) std::uint32_t at[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                       _mm256_add_epi32(_mm256_add_epi32(_mm256_sllv_epi32(y, t.shift), y), x));
-    // Weights (256 - f, f) as a pair of 16-bit values in each 32-bit lane.
     const __m256i byte = _mm256_set1_epi32(255), whole = _mm256_set1_epi32(256);
     const __m256i fx = _mm256_and_si256(iu, byte), fy = _mm256_and_si256(iv, byte);
-    const __m256i wx = _mm256_or_si256(_mm256_sub_epi32(whole, fx), _mm256_slli_epi32(fx, 16));
-    const __m256i wy = _mm256_or_si256(_mm256_sub_epi32(whole, fy), _mm256_slli_epi32(fy, 16));
+    return {_mm256_add_epi32(_mm256_add_epi32(_mm256_sllv_epi32(y, t.shift), y), x),
+            _mm256_or_si256(_mm256_sub_epi32(whole, fx), _mm256_slli_epi32(fx, 16)),
+            _mm256_or_si256(_mm256_sub_epi32(whole, fy), _mm256_slli_epi32(fy, 16))};
+}
+
+// FastTexture::Linear for eight pixels from the wrapped texels, as words.
+WIDE_INLINE __m256i FilterWrapped8(const WideTexture& t, const std::uint32_t* at, __m256i wx, __m256i wy) {
     // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7, as Widen splits them.
-    return {_mm256_packus_epi32(Filter2<0>(t, at, wx, wy), Filter2<1>(t, at, wx, wy)),
-            _mm256_packus_epi32(Filter2<2>(t, at, wx, wy), Filter2<3>(t, at, wx, wy))};
+    return Narrow({_mm256_packus_epi32(Filter2<0>(t, at, wx, wy), Filter2<1>(t, at, wx, wy)),
+                   _mm256_packus_epi32(Filter2<2>(t, at, wx, wy), Filter2<3>(t, at, wx, wy))});
 }
 
 // Per channel Div255(diffuse x texAlpha + texel x (255 - texAlpha)), with the texel's own
@@ -238,12 +242,21 @@ WIDE_INLINE __m256i MixTexel8(__m256i diffuse, __m256i texel) {
     return _mm256_packus_epi16(xlo, xhi);
 }
 
+// The texel coordinates of eight pixels, as FastTexture::Linear takes them.
+WIDE_INLINE __m256i TexelCoord(__m256 c, __m256 scale) {
+    return _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(c, scale), _mm256_set1_ps(128.0f)));
+}
+
 // FastTexture::Linear for eight pixels, then diffuse x texAlpha + texture x (1 - texAlpha)
 // with the texture's alpha: the BlendLinear shade.
 WIDE_INLINE __m256i BlendLinear8(const WideTexture& t, __m256 u, __m256 v, __m256i diffuse) {
-    __m256i iu = _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(u, t.scaleU), _mm256_set1_ps(128.0f)));
-    __m256i iv = _mm256_cvtps_epi32(_mm256_sub_ps(_mm256_mul_ps(v, t.scaleV), _mm256_set1_ps(128.0f)));
-    if (t.wrapped != nullptr) return MixTexel8(diffuse, Narrow(LinearWrapped8(t, iu, iv)));
+    const __m256i iu = TexelCoord(u, t.scaleU), iv = TexelCoord(v, t.scaleV);
+    if (t.wrapped != nullptr) {
+        const Spots spots = SpotsOf(t, iu, iv);
+        alignas(32) std::uint32_t at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), spots.at);
+        return MixTexel8(diffuse, FilterWrapped8(t, at, spots.wx, spots.wy));
+    }
     const __m256i one = _mm256_set1_epi32(1);
     __m256i cu = _mm256_srai_epi32(iu, 8), cv = _mm256_srai_epi32(iv, 8);
     __m256i x0 = _mm256_and_si256(cu, t.maskU);
@@ -335,12 +348,53 @@ WIDE_INLINE bool Distinct(const std::ptrdiff_t* at, int live) {
 // A queue that holds several triangles' pixels (mixed) may hold one pixel twice. Replace
 // stores a group's lanes in order, so the later colour stays; a blend reads the colour
 // under it, so a group in which that happens is blended one pixel at a time, in order.
+// The textured Replace shade for whole groups (padded as ShadeQueue pads them), in two
+// passes over a stretch of groups: first every group's diffuse colour, texel offsets and
+// weights, then the texel reads, filtering and stores. The reads of one group then wait on
+// nothing but those offsets, so that many groups' reads are under way at once instead of
+// each waiting at the end of its own chain of divide, converts and address arithmetic.
+template <bool P>
+WIDE_INLINE void ShadeWrapped(const Queue& q, int n, const Target& target, const WideTexture& tex) {
+    constexpr int kStretch = 16; // groups
+    struct alignas(32) Staged {
+        std::uint32_t at[8];
+        __m256i wx, wy, diffuse;
+    };
+    Staged staged[kStretch];
+    for (int i = 0; i < n; i += 8 * kStretch) {
+        const int groups = (n - i + 7) / 8 < kStretch ? (n - i + 7) / 8 : kStretch;
+        for (int g = 0; g < groups; ++g) {
+            __m256 v[kBasicAttrs];
+            Transpose(q.attrs + i + 8 * g, v);
+            const __m256 one = _mm256_set1_ps(1.0f);
+            const __m256 w = P ? _mm256_div_ps(one, v[kQ]) : one;
+            staged[g].diffuse = Diffuse8(v, w);
+            const Spots spots = SpotsOf(tex, TexelCoord(_mm256_mul_ps(v[kTex0], w), tex.scaleU),
+                                        TexelCoord(_mm256_mul_ps(v[kTex0 + 1], w), tex.scaleV));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(staged[g].at), spots.at);
+            staged[g].wx = spots.wx;
+            staged[g].wy = spots.wy;
+        }
+        for (int g = 0; g < groups; ++g) {
+            const Staged& s = staged[g];
+            const __m256i src = MixTexel8(s.diffuse, FilterWrapped8(tex, s.at, s.wx, s.wy));
+            Store8(target.colour, q.at + i + 8 * g, src);
+        }
+    }
+}
+
 template <ShadeMode S, BlendMode B, bool P>
 void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, bool mixed) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
     for (int i = n; (i & 7) != 0; ++i) {
         _mm256_store_ps(q.attrs[i], last);
         q.at[i] = q.at[n - 1];
+    }
+    if constexpr (S == ShadeMode::BlendLinear && B == BlendMode::Replace) {
+        if (tex.wrapped != nullptr) {
+            ShadeWrapped<P>(q, n, target, tex);
+            return;
+        }
     }
     for (int i = 0; i < n; i += 8) {
         const int live = n - i < 8 ? n - i : 8;

@@ -162,35 +162,48 @@ TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
 
 // Many small triangles heaped on a few pixels, drawn through one batch so that groups of
 // eight hold several triangles' pixels, often the same pixel twice: blending and depth
-// must come out as if each triangle were drawn alone, in order.
+// must come out as if each triangle were drawn alone, in order. Textured too, where the
+// wide loops filter from the wrapped copy and shade a full queue in stretches of groups.
 TEST(WideLoops, BatchedTrianglesKeepTheirOrder) {
-    for (int flags = 0; flags < 4; ++flags) {
-        const bool depth = flags & 1, blend = flags & 2;
-        Canvas out[2] = {Canvas(16, 12), Canvas(16, 12)};
-        for (int narrow = 0; narrow < 2; ++narrow) {
-            raster::State s = StateFor(kPlain, depth, blend, {});
-            s.forceNarrow = narrow != 0;
-            raster::Pipeline p;
-            p.Compile(s);
-            raster::Batch batch;
-            std::mt19937 rng(77 + flags);
-            std::uniform_real_distribution<float> pos(2.0f, 9.0f), unit(0.0f, 1.0f);
-            for (int i = 0; i < 400; ++i) {
-                raster::Vertex v[3] = {};
-                for (raster::Vertex& x : v) {
-                    x.x = pos(rng);
-                    x.y = pos(rng);
-                    x.a[raster::kZ] = unit(rng);
-                    x.a[raster::kQ] = 1.0f;
-                    for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f;
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(11);
+    for (std::uint32_t& t : texels) t = texelRng();
+    std::vector<std::uint32_t> wrapped(raster::WrappedWords(16, 8));
+    raster::Texture texture{texels, 16, 8};
+    raster::BuildWrapped(texture, wrapped.data());
+    for (Kind kind : {kPlain, kTextured}) {
+        for (int flags = 0; flags < 8; ++flags) {
+            const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
+            Canvas out[2] = {Canvas(16, 12), Canvas(16, 12)};
+            for (int narrow = 0; narrow < 2; ++narrow) {
+                texture.wrapped = narrow != 0 ? nullptr : wrapped.data();
+                raster::State s = StateFor(kind, depth, blend, texture);
+                s.forceNarrow = narrow != 0;
+                raster::Pipeline p;
+                p.Compile(s);
+                raster::Batch batch;
+                std::mt19937 rng(77 + flags);
+                std::uniform_real_distribution<float> pos(2.0f, 9.0f), unit(0.0f, 1.0f);
+                for (int i = 0; i < 400; ++i) {
+                    raster::Vertex v[3] = {};
+                    for (raster::Vertex& x : v) {
+                        const float q = perspective ? 0.05f + unit(rng) : 1.0f;
+                        x.x = pos(rng);
+                        x.y = pos(rng);
+                        x.a[raster::kZ] = unit(rng);
+                        x.a[raster::kQ] = q;
+                        for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f * q;
+                        x.a[raster::kTex0] = (unit(rng) * 6.0f - 3.0f) * q;
+                        x.a[raster::kTex0 + 1] = (unit(rng) * 6.0f - 3.0f) * q;
+                    }
+                    raster::DrawTriangle(out[narrow].target, {0, 0, 16, 12}, p, v[0], v[1], v[2],
+                                         narrow != 0 ? nullptr : &batch);
                 }
-                raster::DrawTriangle(out[narrow].target, {0, 0, 16, 12}, p, v[0], v[1], v[2],
-                                     narrow != 0 ? nullptr : &batch);
+                batch.Flush();
             }
-            batch.Flush();
+            EXPECT_EQ(out[0].colour, out[1].colour) << kind << " " << flags;
+            EXPECT_EQ(out[0].depth, out[1].depth) << kind << " " << flags;
         }
-        EXPECT_EQ(out[0].colour, out[1].colour) << flags;
-        EXPECT_EQ(out[0].depth, out[1].depth) << flags;
     }
 }
 
