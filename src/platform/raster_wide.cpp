@@ -441,12 +441,17 @@ WIDE_INLINE __m256 DepthSlots(const __m256* v) {
     return _mm256_permute2f128_ps(_mm256_shuffle_ps(t0, t1, 0x44), _mm256_shuffle_ps(t2, t3, 0x44), 0x20);
 }
 
-// LESSEQUAL for the first `live` of eight neighbouring pixels of a row, at depths z,
-// against the stored depths at `at`, which take the lesser of the two: the bits of those
+// Read eight from kDead + 8 - live, lanes live and on: a depth above any stored one (and
+// above 65535), so that they fail and keep what is stored; one load instead of working it out.
+alignas(64) constexpr std::int32_t kDead[16] = {0, 0, 0, 0, 0, 0, 0, 0,
+                                                0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF,
+                                                0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
+
+// LESSEQUAL for the first `live` (1 to 8) of eight neighbouring pixels of a row, at depths
+// z, against the stored depths at `at`, which take the lesser of the two: the bits of those
 // that pass. The other lanes read as failing and leave their stored depths as they were.
 WIDE_INLINE unsigned TestEight(std::uint16_t* at, __m256 z, int live) {
-    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256i dead = _mm256_srli_epi32(_mm256_cmpgt_epi32(lanes, _mm256_set1_epi32(live - 1)), 1);
+    const __m256i dead = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kDead + 8 - live));
     const __m256i d = _mm256_or_si256(Depth8(z), dead);
     const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
     const __m256i low = _mm256_min_epi32(d, old);
@@ -456,10 +461,9 @@ WIDE_INLINE unsigned TestEight(std::uint16_t* at, __m256 z, int live) {
     return ~fail & 0xFFu;
 }
 
-// TestEight for four pixels, depths in the low lanes of z.
+// TestEight for four pixels (live 1 to 4), depths in the low lanes of z.
 WIDE_INLINE unsigned TestFour(std::uint16_t* at, __m128 z, int live) {
-    const __m128i lanes = _mm_setr_epi32(0, 1, 2, 3);
-    const __m128i dead = _mm_srli_epi32(_mm_cmpgt_epi32(lanes, _mm_set1_epi32(live - 1)), 1);
+    const __m128i dead = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDead + 8 - live));
     z = _mm_min_ps(_mm_max_ps(z, _mm_setzero_ps()), _mm_set1_ps(1.0f));
     z = _mm_add_ps(_mm_mul_ps(z, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
     const __m128i d = _mm_or_si128(_mm_cvttps_epi32(z), dead);
