@@ -4,13 +4,10 @@
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
-#include <vector>
 
 #include "platform/dinput8.h"
 
@@ -120,47 +117,6 @@ int ButtonIndex(std::uint8_t sdlButton) {
     }
 }
 
-// Whether the window's surface can be had and holds 0x00RRGGBB words, so that frames are
-// copied into it as they are.
-bool SurfaceTakesWords(SDL_Window* window) {
-    const SDL_Surface* surface = SDL_GetWindowSurface(window);
-    if (surface == nullptr) {
-        return false;
-    }
-    const SDL_PixelFormat* format = surface->format;
-    return format->BytesPerPixel == 4 && format->Rmask == 0xFF0000 && format->Gmask == 0xFF00 &&
-           format->Bmask == 0xFF && format->Amask == 0 && surface->pitch % 4 == 0;
-}
-
-// Whether the renderer draws with the processor: SDL's own software renderer, or GL done in
-// software (Mesa's llvmpipe, softpipe and the like).
-bool DrawsInSoftware(SDL_Renderer* renderer) {
-    SDL_RendererInfo info{};
-    if (SDL_GetRendererInfo(renderer, &info) != 0) {
-        return false;
-    }
-    if ((info.flags & SDL_RENDERER_SOFTWARE) != 0) {
-        return true;
-    }
-    if (info.name == nullptr || std::strncmp(info.name, "opengl", 6) != 0) {
-        return false;
-    }
-    using GetString = const unsigned char* (*)(unsigned int);
-    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-    constexpr unsigned int kGlRenderer = 0x1F01;
-    const unsigned char* name = getString != nullptr ? getString(kGlRenderer) : nullptr;
-    if (name == nullptr) {
-        return false;
-    }
-    const char* text = reinterpret_cast<const char*>(name);
-    for (const char* software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"}) {
-        if (std::strstr(text, software) != nullptr) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 SdlHost::~SdlHost() {
@@ -176,9 +132,6 @@ bool SdlHost::Init() {
     SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_SYSTEM_SCALE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
-    // The window's own pixels, not a texture of a GL renderer standing in for them: the
-    // frame is copied straight into the window's shared memory, with no software GL behind it.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "vormika: cannot open a display: %s\n", SDL_GetError());
         return false;
@@ -209,30 +162,9 @@ bool SdlHost::MakeWindow(int width, int height, const char* title, bool fullscre
         place = screen;
     }
     window_ = SDL_CreateWindow(title, place.x, place.y, place.w, place.h, flags);
-    if (window_ == nullptr) {
-        return false;
+    if (window_ != nullptr) {
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
     }
-    // A window of the picture's size takes the frame by a plain copy into its own pixels;
-    // that costs far less than a renderer, which only pays where it scales the picture.
-    int shownWidth = 0;
-    int shownHeight = 0;
-    SDL_GetWindowSize(window_, &shownWidth, &shownHeight);
-    if (shownWidth == width && shownHeight == height && SurfaceTakesWords(window_)) {
-        return true;
-    }
-    if (!MakeRenderer(width, height)) {
-        return false;
-    }
-    // A renderer that draws with the processor all the same is only kept if its scaling
-    // cannot be learnt and done here instead, at a fraction of the cost.
-    if (DrawsInSoftware(renderer_) && !AdoptRendererScaling(width, height) && renderer_ == nullptr) {
-        return MakeRenderer(width, height);
-    }
-    return true;
-}
-
-bool SdlHost::MakeRenderer(int width, int height) {
-    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
     if (renderer_ != nullptr) {
         // The picture keeps its size and shape: letterboxed, scaled by nearest pixel.
         SDL_RenderSetLogicalSize(renderer_, width, height);
@@ -240,50 +172,6 @@ bool SdlHost::MakeRenderer(int width, int height) {
                                      SDL_TEXTUREACCESS_STREAMING, width, height);
     }
     return texture_ != nullptr;
-}
-
-bool SdlHost::AdoptRendererScaling(int width, int height) {
-    int outWidth = 0;
-    int outHeight = 0;
-    if (!CanCodePlaces(width, height) ||
-        SDL_GetRendererOutputSize(renderer_, &outWidth, &outHeight) != 0 || outWidth <= 0 ||
-        outHeight <= 0) {
-        return false;
-    }
-    // The renderer draws, once and unseen, a picture whose pixels name their own places;
-    // what it leaves in the back buffer is its scaling, exactly as it would show a frame.
-    std::vector<std::uint32_t> codes(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    FillPlaceCodes(codes.data(), width, height);
-    if (SDL_UpdateTexture(texture_, nullptr, codes.data(), width * 4) != 0) {
-        return false;
-    }
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    // Read back one to one, bars and all.
-    SDL_RenderSetLogicalSize(renderer_, 0, 0);
-    std::vector<std::uint32_t> shot(static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight));
-    const int read = SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_ARGB8888, shot.data(),
-                                          outWidth * 4);
-    SDL_RenderSetLogicalSize(renderer_, width, height);
-    ScaleMaps maps;
-    if (read != 0 || !ReadPlaceCodes(shot.data(), outWidth, outHeight, outWidth, width, height, maps)) {
-        return false;
-    }
-    SDL_DestroyTexture(texture_);
-    texture_ = nullptr;
-    SDL_DestroyRenderer(renderer_);
-    renderer_ = nullptr;
-    if (!SurfaceTakesWords(window_)) {
-        return false;
-    }
-    const SDL_Surface* surface = SDL_GetWindowSurface(window_);
-    if (surface->w != outWidth || surface->h != outHeight) {
-        // Not the size the renderer drew for: the learnt scaling would not fit.
-        return false;
-    }
-    scaler_.Adopt(width, height, outWidth, outHeight, std::move(maps));
-    return true;
 }
 
 bool SdlHost::OpenWindow(int width, int height, const char* title) {
@@ -345,15 +233,6 @@ bool SdlHost::Translate(const SDL_Event& sdl, Event& event) {
         if (sdl.window.event == SDL_WINDOWEVENT_CLOSE) {
             event = Event{EventKind::Close, 0};
             return true;
-        }
-        if (sdl.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-            // SDL makes the surface anew, perhaps where the old one was: its bars too.
-            scaler_.Forget();
-        }
-        if (sdl.window.event == SDL_WINDOWEVENT_EXPOSED || sdl.window.event == SDL_WINDOWEVENT_SHOWN ||
-            sdl.window.event == SDL_WINDOWEVENT_RESTORED) {
-            // The screen lost what it showed of the window: all of it goes again.
-            showAll_ = true;
         }
         if (sdl.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
             SetFocus(true);
@@ -445,45 +324,15 @@ void SdlHost::Present(const std::uint32_t* pixels, int width, int height) {
         lastPresent_ = SDL_GetPerformanceCounter();
         return;
     }
-    if (pixels != nullptr && width > 0 && height > 0) {
-        if (texture_ != nullptr) {
-            const SDL_Rect area{0, 0, std::min(width, width_), std::min(height, height_)};
-            SDL_UpdateTexture(texture_, &area, pixels, width * static_cast<int>(sizeof(std::uint32_t)));
-            SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-            SDL_RenderClear(renderer_);
-            SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-            SDL_RenderPresent(renderer_);
-        } else if (window_ != nullptr) {
-            PresentToSurface(pixels, width, height);
-        }
+    if (texture_ != nullptr && pixels != nullptr && width > 0 && height > 0) {
+        const SDL_Rect area{0, 0, width < width_ ? width : width_, height < height_ ? height : height_};
+        SDL_UpdateTexture(texture_, &area, pixels, width * static_cast<int>(sizeof(std::uint32_t)));
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+        SDL_RenderClear(renderer_);
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
     }
     CapFrameRate();
-}
-
-void SdlHost::PresentToSurface(const std::uint32_t* pixels, int width, int height) {
-    // The surface is SDL's until the window changes size; then it gives a new one.
-    SDL_Surface* surface = SDL_GetWindowSurface(window_);
-    if (surface == nullptr || SDL_LockSurface(surface) != 0) {
-        return;
-    }
-    const FrameView frame{pixels, width, height, width};
-    const PixelView target{static_cast<std::uint32_t*>(surface->pixels), surface->w, surface->h,
-                           surface->pitch / static_cast<int>(sizeof(std::uint32_t))};
-    scaler_.Show(frame, target, width_, height_);
-    SDL_UnlockSurface(surface);
-    // Only the rows that changed go to the screen; most of the picture stands still.
-    int count = 0;
-    const Placement* changed = scaler_.Changed(count);
-    if (showAll_ || scaler_.ChangedAll()) {
-        SDL_UpdateWindowSurface(window_);
-        showAll_ = false;
-    } else if (count > 0) {
-        std::array<SDL_Rect, PictureScaler::kMaxChanged> rects;
-        for (int i = 0; i < count; ++i) {
-            rects[static_cast<std::size_t>(i)] = SDL_Rect{changed[i].x, changed[i].y, changed[i].width, changed[i].height};
-        }
-        SDL_UpdateWindowSurfaceRects(window_, rects.data(), count);
-    }
 }
 
 void SdlHost::CapFrameRate() {
