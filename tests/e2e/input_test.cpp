@@ -25,6 +25,15 @@ protected:
             std::optional<Point> found;
             if (WaitFor([&](const Shot& s) { return (found = FindCursor(s, before)).has_value(); },
                         3000)) {
+                // The motion may reach the program in parts, so the first place the cursor
+                // shows may be on the way; it has come to rest once it stays put a few frames.
+                for (int look = 0; look < 20 && WaitForFrames(3, 2000); ++look) {
+                    const std::optional<Point> now = FindCursor(last, before);
+                    if (!now || *now == *found) {
+                        break;
+                    }
+                    found = now;
+                }
                 cursor = *found;
                 return found;
             }
