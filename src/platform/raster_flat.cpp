@@ -98,34 +98,7 @@ struct OneColour {
     }
 };
 
-#include "platform/raster_small_rows.h"
-
-FLAT_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
-FLAT_INLINE std::int64_t Min(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
-
-// Calls row(y, xs, xe) for every row of the triangle that has pixels, bounded as
-// TriangleEntry bounds it (or by the small triangle's edges).
-template <bool Small, typename Row>
-FLAT_INLINE void EachRow(TriangleArgs& t, Row&& row) {
-    SmallRows small;
-    if constexpr (Small) small = SmallRows(t);
-    for (std::int64_t y = t.y0; y <= t.y1; ++y) {
-        std::int64_t xs, xe;
-        if constexpr (Small) {
-            const std::uint32_t inside = small.Next();
-            if (inside == 0) continue;
-            xs = t.x0 + __builtin_ctz(inside);
-            xe = t.x0 + 31 - __builtin_clz(inside);
-        } else {
-            xs = Max(t.x0, Max(t.left[0].bound, t.left[1].bound));
-            xe = Min(t.x1, Min(t.right[0].bound, t.right[1].bound));
-            for (EdgeWalk& w : t.left) w.NextRow(true);
-            for (EdgeWalk& w : t.right) w.NextRow(false);
-            if (xs > xe) continue;
-        }
-        row(y, xs, xe);
-    }
-}
+#include "platform/raster_rows.h"
 
 // One colour over (or in place of) a run of pixels.
 template <BlendMode B>

@@ -484,10 +484,7 @@ __attribute__((noinline, cold)) unsigned TestEightAtEnd(std::uint16_t* stored, _
     return pass;
 }
 
-WIDE_INLINE std::int64_t Max(std::int64_t a, std::int64_t b) { return a > b ? a : b; }
-WIDE_INLINE std::int64_t Min(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
-
-#include "platform/raster_small_rows.h"
+#include "platform/raster_rows.h"
 
 // The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
 // small triangle's edges); each pixel's attributes are stepped from its row's start
@@ -500,22 +497,7 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     const __m256 gx = _mm256_loadu_ps(t.gx);
     const __m256 gy = _mm256_loadu_ps(t.gy);
     const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
-    SmallRows small;
-    if constexpr (Small) small = SmallRows(t);
-    for (std::int64_t y = t.y0; y <= t.y1; ++y) {
-        std::int64_t xs, xe;
-        if constexpr (Small) {
-            const std::uint32_t inside = small.Next();
-            if (inside == 0) continue;
-            xs = t.x0 + __builtin_ctz(inside);
-            xe = t.x0 + 31 - __builtin_clz(inside);
-        } else {
-            xs = Max(t.x0, Max(t.left[0].bound, t.left[1].bound));
-            xe = Min(t.x1, Min(t.right[0].bound, t.right[1].bound));
-            for (EdgeWalk& w : t.left) w.NextRow(true);
-            for (EdgeWalk& w : t.right) w.NextRow(false);
-            if (xs > xe) continue;
-        }
+    EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
         const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
         __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
                                  _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
@@ -588,7 +570,7 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                 n += live;
             }
         }
-    }
+    });
     queued = n;
 }
 

@@ -1,4 +1,4 @@
-// The rows of a small triangle (see kSmallColumns), shared by the AVX2 triangle loops.
+// The rows of a triangle with pixels, and each row's span, shared by the AVX2 triangle loops.
 // Include it only inside a region compiled for AVX2, within the loops' unnamed namespace.
 #pragma once
 
@@ -45,3 +45,30 @@ struct SmallRows {
         return ~outside & columns;
     }
 };
+
+// Calls row(y, xs, xe) for every row of the triangle that has pixels, its span [xs, xe]
+// bounded as TriangleEntry bounds it (the box, then the edge walkers) or by a small
+// triangle's edges.
+template <bool Small, typename Row>
+inline __attribute__((always_inline)) void EachRow(TriangleArgs& t, Row&& row) {
+    SmallRows small;
+    if constexpr (Small) small = SmallRows(t);
+    for (std::int64_t y = t.y0; y <= t.y1; ++y) {
+        std::int64_t xs, xe;
+        if constexpr (Small) {
+            const std::uint32_t inside = small.Next();
+            if (inside == 0) continue;
+            xs = t.x0 + __builtin_ctz(inside);
+            xe = t.x0 + 31 - __builtin_clz(inside);
+        } else {
+            const std::int64_t l = t.left[0].bound > t.left[1].bound ? t.left[0].bound : t.left[1].bound;
+            const std::int64_t r = t.right[0].bound < t.right[1].bound ? t.right[0].bound : t.right[1].bound;
+            xs = t.x0 > l ? t.x0 : l;
+            xe = t.x1 < r ? t.x1 : r;
+            for (EdgeWalk& w : t.left) w.NextRow(true);
+            for (EdgeWalk& w : t.right) w.NextRow(false);
+            if (xs > xe) continue;
+        }
+        row(y, xs, xe);
+    }
+}
