@@ -43,6 +43,9 @@ public:
     // connects to it. False, with the reason in `error`, when that cannot be done.
     bool Start(std::string& error, int width = 1024, int height = 768);
 
+    // ":N", for a client in this process.
+    const std::string& DisplayName() const { return display_; }
+
     // Runs the built vormika with these options on the display.
     bool Launch(const std::vector<std::string>& options);
 

@@ -4,10 +4,13 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/dinput8.h"
 
@@ -117,6 +120,47 @@ int ButtonIndex(std::uint8_t sdlButton) {
     }
 }
 
+// Whether the window's surface can be had and holds 0x00RRGGBB words, so that frames are
+// copied into it as they are.
+bool SurfaceTakesWords(SDL_Window* window) {
+    const SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (surface == nullptr) {
+        return false;
+    }
+    const SDL_PixelFormat* format = surface->format;
+    return format->BytesPerPixel == 4 && format->Rmask == 0xFF0000 && format->Gmask == 0xFF00 &&
+           format->Bmask == 0xFF && format->Amask == 0 && surface->pitch % 4 == 0;
+}
+
+// Whether the renderer draws with the processor: SDL's own software renderer, or GL done in
+// software (Mesa's llvmpipe, softpipe and the like).
+bool DrawsInSoftware(SDL_Renderer* renderer) {
+    SDL_RendererInfo info{};
+    if (SDL_GetRendererInfo(renderer, &info) != 0) {
+        return false;
+    }
+    if ((info.flags & SDL_RENDERER_SOFTWARE) != 0) {
+        return true;
+    }
+    if (info.name == nullptr || std::strncmp(info.name, "opengl", 6) != 0) {
+        return false;
+    }
+    using GetString = const unsigned char* (*)(unsigned int);
+    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    constexpr unsigned int kGlRenderer = 0x1F01;
+    const unsigned char* name = getString != nullptr ? getString(kGlRenderer) : nullptr;
+    if (name == nullptr) {
+        return false;
+    }
+    const char* text = reinterpret_cast<const char*>(name);
+    for (const char* software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"}) {
+        if (std::strstr(text, software) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 SdlHost::~SdlHost() {
@@ -132,6 +176,9 @@ bool SdlHost::Init() {
     SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_SYSTEM_SCALE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // The window's own pixels, not a texture of a GL renderer standing in for them: the
+    // frame is copied straight into the window's shared memory, with no software GL behind it.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "vormika: cannot open a display: %s\n", SDL_GetError());
         return false;
@@ -162,9 +209,30 @@ bool SdlHost::MakeWindow(int width, int height, const char* title, bool fullscre
         place = screen;
     }
     window_ = SDL_CreateWindow(title, place.x, place.y, place.w, place.h, flags);
-    if (window_ != nullptr) {
-        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (window_ == nullptr) {
+        return false;
     }
+    // A window of the picture's size takes the frame by a plain copy into its own pixels;
+    // that costs far less than a renderer, which only pays where it scales the picture.
+    int shownWidth = 0;
+    int shownHeight = 0;
+    SDL_GetWindowSize(window_, &shownWidth, &shownHeight);
+    if (shownWidth == width && shownHeight == height && SurfaceTakesWords(window_)) {
+        return true;
+    }
+    if (!MakeRenderer(width, height)) {
+        return false;
+    }
+    // A renderer that draws with the processor all the same is only kept if its scaling
+    // cannot be learnt and done here instead, at a fraction of the cost.
+    if (DrawsInSoftware(renderer_) && !AdoptRendererScaling(width, height) && renderer_ == nullptr) {
+        return MakeRenderer(width, height);
+    }
+    return true;
+}
+
+bool SdlHost::MakeRenderer(int width, int height) {
+    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
     if (renderer_ != nullptr) {
         // The picture keeps its size and shape: letterboxed, scaled by nearest pixel.
         SDL_RenderSetLogicalSize(renderer_, width, height);
@@ -172,6 +240,50 @@ bool SdlHost::MakeWindow(int width, int height, const char* title, bool fullscre
                                      SDL_TEXTUREACCESS_STREAMING, width, height);
     }
     return texture_ != nullptr;
+}
+
+bool SdlHost::AdoptRendererScaling(int width, int height) {
+    int outWidth = 0;
+    int outHeight = 0;
+    if (!CanCodePlaces(width, height) ||
+        SDL_GetRendererOutputSize(renderer_, &outWidth, &outHeight) != 0 || outWidth <= 0 ||
+        outHeight <= 0) {
+        return false;
+    }
+    // The renderer draws, once and unseen, a picture whose pixels name their own places;
+    // what it leaves in the back buffer is its scaling, exactly as it would show a frame.
+    std::vector<std::uint32_t> codes(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    FillPlaceCodes(codes.data(), width, height);
+    if (SDL_UpdateTexture(texture_, nullptr, codes.data(), width * 4) != 0) {
+        return false;
+    }
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    // Read back one to one, bars and all.
+    SDL_RenderSetLogicalSize(renderer_, 0, 0);
+    std::vector<std::uint32_t> shot(static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight));
+    const int read = SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_ARGB8888, shot.data(),
+                                          outWidth * 4);
+    SDL_RenderSetLogicalSize(renderer_, width, height);
+    ScaleMaps maps;
+    if (read != 0 || !ReadPlaceCodes(shot.data(), outWidth, outHeight, outWidth, width, height, maps)) {
+        return false;
+    }
+    SDL_DestroyTexture(texture_);
+    texture_ = nullptr;
+    SDL_DestroyRenderer(renderer_);
+    renderer_ = nullptr;
+    if (!SurfaceTakesWords(window_)) {
+        return false;
+    }
+    const SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (surface->w != outWidth || surface->h != outHeight) {
+        // Not the size the renderer drew for: the learnt scaling would not fit.
+        return false;
+    }
+    scaler_.Adopt(width, height, outWidth, outHeight, std::move(maps));
+    return true;
 }
 
 bool SdlHost::OpenWindow(int width, int height, const char* title) {
@@ -324,15 +436,33 @@ void SdlHost::Present(const std::uint32_t* pixels, int width, int height) {
         lastPresent_ = SDL_GetPerformanceCounter();
         return;
     }
-    if (texture_ != nullptr && pixels != nullptr && width > 0 && height > 0) {
-        const SDL_Rect area{0, 0, width < width_ ? width : width_, height < height_ ? height : height_};
-        SDL_UpdateTexture(texture_, &area, pixels, width * static_cast<int>(sizeof(std::uint32_t)));
-        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-        SDL_RenderClear(renderer_);
-        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-        SDL_RenderPresent(renderer_);
+    if (pixels != nullptr && width > 0 && height > 0) {
+        if (texture_ != nullptr) {
+            const SDL_Rect area{0, 0, std::min(width, width_), std::min(height, height_)};
+            SDL_UpdateTexture(texture_, &area, pixels, width * static_cast<int>(sizeof(std::uint32_t)));
+            SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+            SDL_RenderClear(renderer_);
+            SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+            SDL_RenderPresent(renderer_);
+        } else if (window_ != nullptr) {
+            PresentToSurface(pixels, width, height);
+        }
     }
     CapFrameRate();
+}
+
+void SdlHost::PresentToSurface(const std::uint32_t* pixels, int width, int height) {
+    // The surface is SDL's until the window changes size; then it gives a new one.
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (surface == nullptr || SDL_LockSurface(surface) != 0) {
+        return;
+    }
+    const FrameView frame{pixels, width, height, width};
+    const PixelView target{static_cast<std::uint32_t*>(surface->pixels), surface->w, surface->h,
+                           surface->pitch / static_cast<int>(sizeof(std::uint32_t))};
+    scaler_.Show(frame, target, width_, height_);
+    SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(window_);
 }
 
 void SdlHost::CapFrameRate() {

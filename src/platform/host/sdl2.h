@@ -4,7 +4,10 @@
 //      window of the picture's size (--windowed)
 //  [x] keyboard state through a fixed SDL-scancode to DirectInput-code table
 //  [x] relative mouse in raw counts: no renderer scaling, no system acceleration
-//  [x] vsync present, with a ~60 Hz frame cap where vsync is not honoured
+//  [x] a window of the picture's size is shown by copying the frame into the window's own
+//      pixels (shared memory on X11), with no renderer; only a picture that must be scaled
+//      goes through a renderer and its texture
+//  [x] vsync present, with a ~60 Hz frame cap where vsync is not honoured or not used
 //  [x] focus loss frees the pointer and reads as all keys up and no buttons; focus regained
 //      takes the pointer again
 //  [x] the window manager's close request becomes the Close event
@@ -19,6 +22,7 @@
 #include <cstdint>
 
 #include "platform/host/host.h"
+#include "platform/host/sdl2_scale.h"
 
 struct SDL_Window;
 struct SDL_Renderer;
@@ -48,17 +52,27 @@ public:
 private:
     // Turns one SDL event into ours; false for the events that are handled here alone.
     bool Translate(const SDL_Event& sdl, Event& event);
-    // Window, renderer and streaming texture, full screen or not; false (with SDL's reason
-    // left in SDL_GetError) when any of them cannot be made.
+    // Window, and either its own surface (the picture's size) or a renderer and streaming
+    // texture, full screen or not; false (with SDL's reason left in SDL_GetError) when any
+    // of them cannot be made.
     bool MakeWindow(int width, int height, const char* title, bool fullscreen);
+    // Renderer and streaming texture for a picture of width x height, letterboxed.
+    bool MakeRenderer(int width, int height);
+    // Learns the renderer's scaling from one unseen drawing, then gives the renderer up for
+    // the window's surface and does that scaling itself. False, with the renderer kept if it
+    // still exists, when the scaling cannot be learnt or the surface cannot be had.
+    bool AdoptRendererScaling(int width, int height);
     void SetFocus(bool focused);
+    // Copies or scales the frame into the window's surface and shows it.
+    void PresentToSurface(const std::uint32_t* pixels, int width, int height);
     void CapFrameRate();
 
     bool windowed_;
     bool started_ = false;
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
-    SDL_Texture* texture_ = nullptr;
+    SDL_Texture* texture_ = nullptr;  // with renderer_; both null when the surface is used
+    PictureScaler scaler_;
     int width_ = 0;                   // the logical picture
     int height_ = 0;
     bool focused_ = false;

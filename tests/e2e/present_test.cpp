@@ -1,0 +1,297 @@
+// How the SDL2 host puts the picture on the screen: a window of the picture's size takes a
+// straight copy; a larger or smaller screen gets the picture scaled by nearest pixel, keeping
+// its shape, with black bars. The scaling is checked in memory, then on a private X server
+// through the host itself.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "desktop.h"
+#include "platform/host/sdl2.h"
+#include "platform/host/sdl2_scale.h"
+
+namespace e2e {
+namespace {
+
+using host::Placement;
+using host::ScaleMaps;
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 768;
+
+std::vector<std::uint32_t> Codes(int width, int height) {
+    std::vector<std::uint32_t> codes(static_cast<std::size_t>(width) * height);
+    host::FillPlaceCodes(codes.data(), width, height);
+    return codes;
+}
+
+// A target of width x height with `pad` spare words at the end of each row, set to a marker.
+struct Target {
+    Target(int w, int h, int pad = 0) : stride(w + pad), words(static_cast<std::size_t>(stride) * h, kMarker) {
+        view = host::PixelView{words.data(), w, h, stride};
+    }
+    static constexpr std::uint32_t kMarker = 0xDEADBEEF;
+    int stride;
+    std::vector<std::uint32_t> words;
+    host::PixelView view;
+};
+
+TEST(PictureScaling, PlacesThePictureLargestAndCentredWithBars) {
+    EXPECT_EQ(host::PlacePicture(kWidth, kHeight, 1280, 1024), (Placement{0, 32, 1280, 960}));
+    EXPECT_EQ(host::PlacePicture(kWidth, kHeight, 1920, 1080), (Placement{240, 0, 1440, 1080}));
+    EXPECT_EQ(host::PlacePicture(kWidth, kHeight, 2048, 1536), (Placement{0, 0, 2048, 1536}));
+    EXPECT_EQ(host::PlacePicture(kWidth, kHeight, 800, 600), (Placement{0, 0, 800, 600}));
+    EXPECT_EQ(host::PlacePicture(kWidth, kHeight, 1366, 768), (Placement{171, 0, 1024, 768}));
+}
+
+TEST(PictureScaling, EveryScreenPixelTakesThePicturePixelUnderItsCentre) {
+    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
+    const host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
+    struct Size {
+        int w, h;
+    };
+    // Up, down, both ways at once, and screens of one pixel.
+    for (const Size s : {Size{1280, 1024}, Size{1920, 1080}, Size{800, 600}, Size{700, 900},
+                         Size{3000, 500}, Size{1, 1}, Size{1, 768}}) {
+        SCOPED_TRACE(std::to_string(s.w) + "x" + std::to_string(s.h));
+        Target target(s.w, s.h, 3);
+        host::PictureScaler scaler;
+        scaler.Show(frame, target.view, kWidth, kHeight);
+        const Placement p = host::PlacePicture(kWidth, kHeight, s.w, s.h);
+        ScaleMaps maps;
+        ASSERT_TRUE(host::ReadPlaceCodes(target.words.data(), s.w, s.h, target.stride, kWidth, kHeight, maps));
+        EXPECT_EQ(maps.place, p);
+        for (int x = 0; x < p.width; ++x) {
+            ASSERT_EQ(maps.columns[x], static_cast<int>((2 * x + 1) * std::int64_t{kWidth} / (2 * p.width))) << x;
+        }
+        for (int y = 0; y < p.height; ++y) {
+            ASSERT_EQ(maps.rows[y], static_cast<int>((2 * y + 1) * std::int64_t{kHeight} / (2 * p.height))) << y;
+        }
+        for (int y = 0; y < s.h; ++y) {
+            for (int pad = s.w; pad < target.stride; ++pad) {
+                ASSERT_EQ(target.words[static_cast<std::size_t>(y) * target.stride + pad], Target::kMarker);
+            }
+        }
+    }
+}
+
+TEST(PictureScaling, OneToOneCopiesAndWhatTheFrameLacksIsBlack) {
+    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
+    Target same(kWidth, kHeight, 5);
+    host::PictureScaler scaler;
+    scaler.Show(host::FrameView{codes.data(), kWidth, kHeight, kWidth}, same.view, kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth + 5; ++x) {
+            const std::uint32_t want = x < kWidth ? codes[static_cast<std::size_t>(y) * kWidth + x] : Target::kMarker;
+            ASSERT_EQ(same.words[static_cast<std::size_t>(y) * same.stride + x], want) << x << "," << y;
+        }
+    }
+    // A frame narrower and shorter than the picture, one to one and scaled by 1.25.
+    for (const int w : {kWidth, 1280}) {
+        SCOPED_TRACE(w);
+        const int h = w * 3 / 4;
+        Target target(w, h);
+        scaler.Show(host::FrameView{codes.data(), 100, 50, kWidth}, target.view, kWidth, kHeight);
+        const auto at = [&](int x, int y) { return target.words[static_cast<std::size_t>(y) * w + x]; };
+        const int edgeX = 100 * w / kWidth;
+        const int edgeY = 50 * w / kWidth;
+        EXPECT_EQ(at(0, 0), codes[0]);
+        EXPECT_EQ(at(edgeX - 1, edgeY - 1), codes[49 * kWidth + 99]);
+        EXPECT_EQ(at(edgeX, edgeY - 1), 0u);
+        EXPECT_EQ(at(edgeX - 1, edgeY), 0u);
+        EXPECT_EQ(at(w - 1, h - 1), 0u);
+    }
+    // No frame at all shows black; no target is left alone.
+    Target black(kWidth, kHeight);
+    scaler.Show(host::FrameView{}, black.view, kWidth, kHeight);
+    EXPECT_EQ(black.words[12345], 0u);
+    scaler.Show(host::FrameView{codes.data(), kWidth, kHeight, kWidth}, host::PixelView{}, kWidth, kHeight);
+}
+
+TEST(PictureScaling, ReadingCodesRefusesAnythingButAClean2DScaling) {
+    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
+    const host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
+    constexpr int w = 1280;
+    constexpr int h = 1024;
+    Target clean(w, h);
+    host::PictureScaler().Show(frame, clean.view, kWidth, kHeight);
+    ScaleMaps maps;
+    ASSERT_TRUE(host::ReadPlaceCodes(clean.words.data(), w, h, w, kWidth, kHeight, maps));
+
+    const auto refused = [&](std::size_t at, std::uint32_t value) {
+        std::vector<std::uint32_t> spoilt = clean.words;
+        spoilt[at] = value;
+        ScaleMaps out;
+        return !host::ReadPlaceCodes(spoilt.data(), w, h, w, kWidth, kHeight, out);
+    };
+    EXPECT_TRUE(refused(5, 0x000001));                            // a lit bar
+    EXPECT_TRUE(refused(static_cast<std::size_t>(500) * w + 600, 0)); // a hole inside
+    // A pixel from a neighbouring place: filtering rather than nearest.
+    const std::size_t inside = static_cast<std::size_t>(500) * w + 600;
+    EXPECT_TRUE(refused(inside, clean.words[inside + 2]));
+    // Bar rows ignore alpha and only alpha: the top byte is not looked at.
+    EXPECT_FALSE(refused(5, 0xFF000000));
+
+    // All black, a picture shown mirrored, and sizes that cannot be coded.
+    std::vector<std::uint32_t> black(static_cast<std::size_t>(w) * h, 0);
+    EXPECT_FALSE(host::ReadPlaceCodes(black.data(), w, h, w, kWidth, kHeight, maps));
+    std::vector<std::uint32_t> mirrored = clean.words;
+    for (int y = 0; y < h; ++y) {
+        std::reverse(mirrored.begin() + static_cast<std::ptrdiff_t>(y) * w, mirrored.begin() + static_cast<std::ptrdiff_t>(y + 1) * w);
+    }
+    EXPECT_FALSE(host::ReadPlaceCodes(mirrored.data(), w, h, w, kWidth, kHeight, maps));
+    EXPECT_FALSE(host::CanCodePlaces(4096, 768));
+    EXPECT_FALSE(host::CanCodePlaces(0, 768));
+    EXPECT_FALSE(host::ReadPlaceCodes(clean.words.data(), w, h, w, 4096, kHeight, maps));
+}
+
+TEST(PictureScaling, AdoptedMapsAreFollowedToThePixel) {
+    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
+    const host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
+    constexpr int w = 1280;
+    constexpr int h = 1024;
+    Target planned(w, h);
+    host::PictureScaler().Show(frame, planned.view, kWidth, kHeight);
+    ScaleMaps maps;
+    ASSERT_TRUE(host::ReadPlaceCodes(planned.words.data(), w, h, w, kWidth, kHeight, maps));
+    // Another scaler rounds column 2 and row 2 down where ours rounds up.
+    ASSERT_EQ(maps.columns[2], 2);
+    ASSERT_EQ(maps.rows[2], 2);
+    maps.columns[2] = 1;
+    maps.rows[2] = 1;
+    const ScaleMaps adopted = maps;
+    host::PictureScaler scaler;
+    scaler.Adopt(kWidth, kHeight, w, h, maps);
+    Target target(w, h);
+    scaler.Show(frame, target.view, kWidth, kHeight);
+    ScaleMaps seen;
+    ASSERT_TRUE(host::ReadPlaceCodes(target.words.data(), w, h, w, kWidth, kHeight, seen));
+    EXPECT_EQ(seen.place, adopted.place);
+    EXPECT_EQ(seen.columns, adopted.columns);
+    EXPECT_EQ(seen.rows, adopted.rows);
+    // Another target size is worked out afresh.
+    Target other(1920, 1080);
+    scaler.Show(frame, other.view, kWidth, kHeight);
+    ASSERT_TRUE(host::ReadPlaceCodes(other.words.data(), 1920, 1080, 1920, kWidth, kHeight, seen));
+    EXPECT_EQ(seen.place, (Placement{240, 0, 1440, 1080}));
+}
+
+// Sets an environment variable for the life of the object, then puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        old_ = had_ ? old : "";
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv() {
+        if (had_) {
+            setenv(name_, old_.c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+bool HaveXvfb() { return std::system("command -v Xvfb >/dev/null") == 0; }
+
+// Shows `picture` through the SDL2 host on a private screen of width x height until the
+// screen holds it (as `seen` says), and returns the last grab.
+Shot ShowOnScreen(int width, int height, bool windowed, const std::vector<std::uint32_t>& picture,
+                  const std::function<bool(const Shot&)>& seen) {
+    Desktop desktop;
+    std::string error;
+    if (!desktop.Start(error, width, height)) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    const ScopedEnv display("DISPLAY", desktop.DisplayName().c_str());
+    const ScopedEnv driver("SDL_VIDEODRIVER", "x11");
+    host::SdlHost sdl(windowed);
+    if (!sdl.OpenWindow(kWidth, kHeight, "PICTURE")) {
+        ADD_FAILURE() << "no window";
+        return {};
+    }
+    Shot shot;
+    const std::int64_t deadline = NowMs() + 10000;
+    do {
+        host::Event event;
+        while (sdl.NextEvent(event)) {
+        }
+        sdl.Present(picture.data(), kWidth, kHeight);
+        shot = desktop.Grab();
+    } while (!seen(shot) && NowMs() < deadline);
+    sdl.CloseWindow();
+    return shot;
+}
+
+// Place codes whose top bytes vary, as the program's own frames do: the screen must not
+// care about them.
+std::vector<std::uint32_t> CodesWithAlpha() {
+    std::vector<std::uint32_t> picture = Codes(kWidth, kHeight);
+    for (std::size_t i = 0; i < picture.size(); ++i) {
+        picture[i] = (picture[i] & 0x00FFFFFFu) | static_cast<std::uint32_t>(i * 37 % 256) << 24;
+    }
+    return picture;
+}
+
+TEST(PictureOnScreen, AWindowOfThePicturesSizeShowsItExactly) {
+    if (!HaveXvfb()) {
+        GTEST_SKIP() << "Xvfb is not installed";
+    }
+    const std::vector<std::uint32_t> picture = CodesWithAlpha();
+    const auto exact = [&](const Shot& s) {
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                if (s.At(x, y) != (picture[static_cast<std::size_t>(y) * kWidth + x] & 0x00FFFFFFu)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    for (const bool windowed : {true, false}) {
+        SCOPED_TRACE(windowed ? "windowed" : "full screen");
+        const Shot shot = ShowOnScreen(kWidth, kHeight, windowed, picture, exact);
+        ASSERT_EQ(shot.width, kWidth);
+        EXPECT_TRUE(exact(shot));
+    }
+}
+
+TEST(PictureOnScreen, ALargerScreenShowsItScaledByNearestPixelBetweenBlackBars) {
+    if (!HaveXvfb()) {
+        GTEST_SKIP() << "Xvfb is not installed";
+    }
+    const std::vector<std::uint32_t> picture = CodesWithAlpha();
+    constexpr int w = 1280;
+    constexpr int h = 1024;
+    const auto scaled = [&](const Shot& s) {
+        ScaleMaps maps;
+        return s.width == w && host::ReadPlaceCodes(s.pixels.data(), w, h, w, kWidth, kHeight, maps);
+    };
+    const Shot shot = ShowOnScreen(w, h, false, picture, scaled);
+    ScaleMaps maps;
+    ASSERT_TRUE(shot.width == w && host::ReadPlaceCodes(shot.pixels.data(), w, h, w, kWidth, kHeight, maps));
+    EXPECT_EQ(maps.place, (Placement{0, 32, 1280, 960}));
+    // Nearest pixel: each screen column and row shows the picture's under its centre, give or
+    // take the rounding of a centre that falls right on a picture pixel's edge.
+    for (int x = 0; x < w; ++x) {
+        EXPECT_NEAR(maps.columns[x], (x + 0.5) * kWidth / w, 1.0) << x;
+    }
+    for (int y = 0; y < 960; ++y) {
+        EXPECT_NEAR(maps.rows[y], (y + 0.5) * kHeight / 960, 1.0) << y;
+    }
+}
+
+} // namespace
+} // namespace e2e
