@@ -180,6 +180,31 @@ TEST(PictureScaling, AdoptedMapsAreFollowedToThePixel) {
     EXPECT_EQ(seen.place, (Placement{240, 0, 1440, 1080}));
 }
 
+TEST(PictureScaling, BarsAreDrawnOnceForEachTarget) {
+    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
+    const host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
+    Target target(1920, 1080);
+    host::PictureScaler scaler;
+    scaler.Show(frame, target.view, kWidth, kHeight);
+    EXPECT_EQ(target.words[0], 0u);
+    EXPECT_EQ(target.words[1919], 0u);
+    // Left alone from then on...
+    target.words[0] = Target::kMarker;
+    target.words[1919] = Target::kMarker;
+    scaler.Show(frame, target.view, kWidth, kHeight);
+    EXPECT_EQ(target.words[0], Target::kMarker);
+    EXPECT_EQ(target.words[1919], Target::kMarker);
+    // ...until the host says the target may be new, or it is another.
+    scaler.Forget();
+    scaler.Show(frame, target.view, kWidth, kHeight);
+    EXPECT_EQ(target.words[0], 0u);
+    EXPECT_EQ(target.words[1919], 0u);
+    Target other(1920, 1080);
+    scaler.Show(frame, other.view, kWidth, kHeight);
+    EXPECT_EQ(other.words[0], 0u);
+    EXPECT_EQ(other.words[1919], 0u);
+}
+
 // Sets an environment variable for the life of the object, then puts back what was there.
 class ScopedEnv {
 public:

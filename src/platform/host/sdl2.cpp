@@ -346,6 +346,10 @@ bool SdlHost::Translate(const SDL_Event& sdl, Event& event) {
             event = Event{EventKind::Close, 0};
             return true;
         }
+        if (sdl.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            // SDL makes the surface anew, perhaps where the old one was: its bars too.
+            scaler_.Forget();
+        }
         if (sdl.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
             SetFocus(true);
         } else if (sdl.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {

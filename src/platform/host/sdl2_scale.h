@@ -55,6 +55,8 @@ bool ReadPlaceCodes(const std::uint32_t* shot, int width, int height, int stride
 
 class PictureScaler {
 public:
+    PictureScaler();
+
     // Uses these maps for this picture and target size rather than working them out; for a
     // scaling that must match another's to the pixel.
     void Adopt(int pictureWidth, int pictureHeight, int targetWidth, int targetHeight,
@@ -62,7 +64,10 @@ public:
 
     // Shows `frame` as a picture of pictureWidth x pictureHeight in `target`. Parts of the
     // picture the frame does not cover are black. Allocates only when a size changes.
+    // The bars are drawn when the target is new (another place or size) and then left alone;
+    // Forget() has them drawn again, for a target that may be new at the same place.
     void Show(const FrameView& frame, const PixelView& target, int pictureWidth, int pictureHeight);
+    void Forget() { bars_ = PixelView{}; }
 
 private:
     // The source column of each target column and the source row of each target row, for
@@ -76,6 +81,15 @@ private:
     Placement place_;
     std::vector<int> columns_;
     std::vector<int> rows_;
+    // Where the columns allow it, per run of eight target columns the first of the eight
+    // picture columns they show and which of those each shows; empty otherwise.
+    void PlanWindows();
+    std::vector<int> starts_;
+    std::vector<int> shuffles_;
+    PixelView bars_; // the target whose bars are drawn
+    // Fills a scaled row: out[x] = in[columns[x]]; AVX2 where the processor has it.
+    void (*spread_)(std::uint32_t* out, const std::uint32_t* in, const int* columns, int count,
+                    const int* starts, const int* shuffles);
 };
 
 } // namespace host
