@@ -205,6 +205,74 @@ TEST(PictureScaling, BarsAreDrawnOnceForEachTarget) {
     EXPECT_EQ(other.words[1919], 0u);
 }
 
+TEST(PictureScaling, OnlyRowsThatChangedAreCopiedAndReported) {
+    const std::vector<std::uint32_t> a = Codes(kWidth, kHeight);
+    Target target(kWidth, kHeight, 2);
+    host::PictureScaler scaler;
+    const auto show = [&](const std::vector<std::uint32_t>& picture) {
+        scaler.Show(host::FrameView{picture.data(), kWidth, kHeight, kWidth}, target.view, kWidth, kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * kWidth + x;
+                if (target.words[static_cast<std::size_t>(y) * target.stride + x] != picture[i]) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    const auto bands = [&] {
+        int count = 0;
+        const Placement* changed = scaler.Changed(count);
+        return std::vector<Placement>(changed, changed + count);
+    };
+    ASSERT_TRUE(show(a));
+    EXPECT_TRUE(scaler.ChangedAll());
+
+    // Rows 10 to 12 and 100 change, row 200 only in its top byte, which still counts.
+    std::vector<std::uint32_t> b = a;
+    for (const int y : {10, 11, 12, 100}) {
+        b[static_cast<std::size_t>(y) * kWidth + 7 * y] ^= 0x00010000;
+    }
+    b[200 * kWidth + 1023] ^= 0x80000000;
+    ASSERT_TRUE(show(b));
+    EXPECT_FALSE(scaler.ChangedAll());
+    EXPECT_EQ(bands(), (std::vector<Placement>{{0, 10, kWidth, 3}, {0, 100, kWidth, 1}, {0, 200, kWidth, 1}}));
+    ASSERT_TRUE(show(b));
+    EXPECT_FALSE(scaler.ChangedAll());
+    EXPECT_TRUE(bands().empty());
+
+    // More bands than are kept: the last one grows to cover the rest.
+    std::vector<std::uint32_t> c = b;
+    for (int y = 1; y < kHeight; y += 4) {
+        c[static_cast<std::size_t>(y) * kWidth] ^= 0xFF;
+    }
+    ASSERT_TRUE(show(c));
+    const std::vector<Placement> many = bands();
+    ASSERT_EQ(many.size(), static_cast<std::size_t>(host::PictureScaler::kMaxChanged));
+    for (int y = 1; y < kHeight; y += 4) {
+        bool covered = false;
+        for (const Placement& band : many) {
+            covered = covered || (y >= band.y && y < band.y + band.height);
+        }
+        EXPECT_TRUE(covered) << "row " << y;
+    }
+
+    // A target that may be new is drawn and reported whole.
+    scaler.Forget();
+    ASSERT_TRUE(show(c));
+    EXPECT_TRUE(scaler.ChangedAll());
+
+    // Scaled, the bars go once and then only the picture's area.
+    Target large(1920, 1080);
+    const host::FrameView frame{a.data(), kWidth, kHeight, kWidth};
+    scaler.Show(frame, large.view, kWidth, kHeight);
+    EXPECT_TRUE(scaler.ChangedAll());
+    scaler.Show(frame, large.view, kWidth, kHeight);
+    EXPECT_FALSE(scaler.ChangedAll());
+    EXPECT_EQ(bands(), (std::vector<Placement>{{240, 0, 1440, 1080}}));
+}
+
 // Sets an environment variable for the life of the object, then puts back what was there.
 class ScopedEnv {
 public:
@@ -230,10 +298,11 @@ private:
 
 bool HaveXvfb() { return std::system("command -v Xvfb >/dev/null") == 0; }
 
-// Shows `picture` through the SDL2 host on a private screen of width x height until the
-// screen holds it (as `seen` says), and returns the last grab.
-Shot ShowOnScreen(int width, int height, bool windowed, const std::vector<std::uint32_t>& picture,
-                  const std::function<bool(const Shot&)>& seen) {
+// Shows each picture in turn through the SDL2 host on a private screen of width x height,
+// each until the screen holds it (as `seen` says of it), and returns the last grab.
+Shot ShowOnScreen(int width, int height, bool windowed,
+                  const std::vector<std::vector<std::uint32_t>>& pictures,
+                  const std::function<bool(const Shot&, const std::vector<std::uint32_t>&)>& seen) {
     Desktop desktop;
     std::string error;
     if (!desktop.Start(error, width, height)) {
@@ -248,14 +317,16 @@ Shot ShowOnScreen(int width, int height, bool windowed, const std::vector<std::u
         return {};
     }
     Shot shot;
-    const std::int64_t deadline = NowMs() + 10000;
-    do {
-        host::Event event;
-        while (sdl.NextEvent(event)) {
-        }
-        sdl.Present(picture.data(), kWidth, kHeight);
-        shot = desktop.Grab();
-    } while (!seen(shot) && NowMs() < deadline);
+    for (const std::vector<std::uint32_t>& picture : pictures) {
+        const std::int64_t deadline = NowMs() + 10000;
+        do {
+            host::Event event;
+            while (sdl.NextEvent(event)) {
+            }
+            sdl.Present(picture.data(), kWidth, kHeight);
+            shot = desktop.Grab();
+        } while (!seen(shot, picture) && NowMs() < deadline);
+    }
     sdl.CloseWindow();
     return shot;
 }
@@ -275,10 +346,19 @@ TEST(PictureOnScreen, AWindowOfThePicturesSizeShowsItExactly) {
         GTEST_SKIP() << "Xvfb is not installed";
     }
     const std::vector<std::uint32_t> picture = CodesWithAlpha();
-    const auto exact = [&](const Shot& s) {
+    // Then a picture in which a band and a few lone rows changed.
+    std::vector<std::uint32_t> changed = picture;
+    for (int y = 0; y < kHeight; ++y) {
+        if ((y >= 40 && y < 400) || y % 97 == 0) {
+            for (int x = 0; x < 700; ++x) {
+                changed[static_cast<std::size_t>(y) * kWidth + x] ^= 0x00808080;
+            }
+        }
+    }
+    const auto exact = [&](const Shot& s, const std::vector<std::uint32_t>& shown) {
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
-                if (s.At(x, y) != (picture[static_cast<std::size_t>(y) * kWidth + x] & 0x00FFFFFFu)) {
+                if (s.At(x, y) != (shown[static_cast<std::size_t>(y) * kWidth + x] & 0x00FFFFFFu)) {
                     return false;
                 }
             }
@@ -287,9 +367,9 @@ TEST(PictureOnScreen, AWindowOfThePicturesSizeShowsItExactly) {
     };
     for (const bool windowed : {true, false}) {
         SCOPED_TRACE(windowed ? "windowed" : "full screen");
-        const Shot shot = ShowOnScreen(kWidth, kHeight, windowed, picture, exact);
+        const Shot shot = ShowOnScreen(kWidth, kHeight, windowed, {picture, changed}, exact);
         ASSERT_EQ(shot.width, kWidth);
-        EXPECT_TRUE(exact(shot));
+        EXPECT_TRUE(exact(shot, changed));
     }
 }
 
@@ -300,11 +380,11 @@ TEST(PictureOnScreen, ALargerScreenShowsItScaledByNearestPixelBetweenBlackBars) 
     const std::vector<std::uint32_t> picture = CodesWithAlpha();
     constexpr int w = 1280;
     constexpr int h = 1024;
-    const auto scaled = [&](const Shot& s) {
+    const auto scaled = [&](const Shot& s, const std::vector<std::uint32_t>&) {
         ScaleMaps maps;
         return s.width == w && host::ReadPlaceCodes(s.pixels.data(), w, h, w, kWidth, kHeight, maps);
     };
-    const Shot shot = ShowOnScreen(w, h, false, picture, scaled);
+    const Shot shot = ShowOnScreen(w, h, false, {picture}, scaled);
     ScaleMaps maps;
     ASSERT_TRUE(shot.width == w && host::ReadPlaceCodes(shot.pixels.data(), w, h, w, kWidth, kHeight, maps));
     EXPECT_EQ(maps.place, (Placement{0, 32, 1280, 960}));

@@ -350,6 +350,11 @@ bool SdlHost::Translate(const SDL_Event& sdl, Event& event) {
             // SDL makes the surface anew, perhaps where the old one was: its bars too.
             scaler_.Forget();
         }
+        if (sdl.window.event == SDL_WINDOWEVENT_EXPOSED || sdl.window.event == SDL_WINDOWEVENT_SHOWN ||
+            sdl.window.event == SDL_WINDOWEVENT_RESTORED) {
+            // The screen lost what it showed of the window: all of it goes again.
+            showAll_ = true;
+        }
         if (sdl.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) {
             SetFocus(true);
         } else if (sdl.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
@@ -466,7 +471,19 @@ void SdlHost::PresentToSurface(const std::uint32_t* pixels, int width, int heigh
                            surface->pitch / static_cast<int>(sizeof(std::uint32_t))};
     scaler_.Show(frame, target, width_, height_);
     SDL_UnlockSurface(surface);
-    SDL_UpdateWindowSurface(window_);
+    // Only the rows that changed go to the screen; most of the picture stands still.
+    int count = 0;
+    const Placement* changed = scaler_.Changed(count);
+    if (showAll_ || scaler_.ChangedAll()) {
+        SDL_UpdateWindowSurface(window_);
+        showAll_ = false;
+    } else if (count > 0) {
+        std::array<SDL_Rect, PictureScaler::kMaxChanged> rects;
+        for (int i = 0; i < count; ++i) {
+            rects[static_cast<std::size_t>(i)] = SDL_Rect{changed[i].x, changed[i].y, changed[i].width, changed[i].height};
+        }
+        SDL_UpdateWindowSurfaceRects(window_, rects.data(), count);
+    }
 }
 
 void SdlHost::CapFrameRate() {

@@ -73,6 +73,7 @@ private:
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;  // with renderer_; both null when the surface is used
     PictureScaler scaler_;
+    bool showAll_ = true;             // the whole surface goes to the screen at the next frame
     int width_ = 0;                   // the logical picture
     int height_ = 0;
     bool focused_ = false;

@@ -206,6 +206,10 @@ void SpreadAvx2(std::uint32_t* out, const std::uint32_t* in, const int* columns,
 #pragma GCC pop_options
 #endif
 
+bool SameTarget(const PixelView& a, const PixelView& b) {
+    return a.pixels == b.pixels && a.width == b.width && a.height == b.height && a.stride == b.stride;
+}
+
 void FillBlack(std::uint32_t* row, int count) {
     if (count > 0) {
         std::memset(row, 0, static_cast<std::size_t>(count) * sizeof(std::uint32_t));
@@ -213,6 +217,18 @@ void FillBlack(std::uint32_t* row, int count) {
 }
 
 } // namespace
+
+void PictureScaler::NoteChangedRow(int y, int width) {
+    if (changedCount_ > 0) {
+        Placement& last = changed_[static_cast<std::size_t>(changedCount_ - 1)];
+        // A row right under the last band, or any row once the list is full, widens the last.
+        if (last.y + last.height == y || changedCount_ == kMaxChanged) {
+            last.height = y + 1 - last.y;
+            return;
+        }
+    }
+    changed_[static_cast<std::size_t>(changedCount_++)] = Placement{0, y, width, 1};
+}
 
 PictureScaler::PictureScaler() : spread_(SpreadScalar) {
 #if defined(__x86_64__) || defined(__i386__)
@@ -227,7 +243,7 @@ void PictureScaler::PlanWindows() {
     // pulled back from the row's end so as never to read past it.
     starts_.clear();
     shuffles_.clear();
-    bars_ = PixelView{};
+    known_ = PixelView{};
     const int chunks = place_.width / 8;
     if (pictureWidth_ < 8) {
         return;
@@ -258,26 +274,40 @@ void PictureScaler::Show(const FrameView& frame, const PixelView& target, int pi
     const int frameWidth = frame.pixels != nullptr ? std::max(frame.width, 0) : 0;
     const int frameHeight = frame.pixels != nullptr ? std::max(frame.height, 0) : 0;
     if (pictureWidth == target.width && pictureHeight == target.height) {
-        // One to one: the common case, a window of the picture's size.
-        bars_ = PixelView{};
+        // One to one: the common case, a window of the picture's size. Only rows that differ
+        // from what the target holds are copied and reported, once the target is known.
+        const bool known = SameTarget(target, known_);
+        known_ = target;
+        changedAll_ = !known;
+        changedCount_ = 0;
         const int copied = std::min(frameWidth, pictureWidth);
+        const std::size_t rowBytes = static_cast<std::size_t>(pictureWidth) * sizeof(std::uint32_t);
         for (int y = 0; y < pictureHeight; ++y) {
             std::uint32_t* out = target.pixels + std::ptrdiff_t{y} * target.stride;
-            if (y < frameHeight) {
+            if (y < frameHeight && copied == pictureWidth) {
+                const std::uint32_t* in = frame.pixels + std::ptrdiff_t{y} * frame.stride;
+                if (known && std::memcmp(out, in, rowBytes) == 0) {
+                    continue;
+                }
+                std::memcpy(out, in, rowBytes);
+            } else if (y < frameHeight) {
                 std::memcpy(out, frame.pixels + std::ptrdiff_t{y} * frame.stride,
                             static_cast<std::size_t>(copied) * sizeof(std::uint32_t));
                 FillBlack(out + copied, pictureWidth - copied);
             } else {
                 FillBlack(out, pictureWidth);
             }
+            NoteChangedRow(y, pictureWidth);
         }
         return;
     }
     Plan(pictureWidth, pictureHeight, target.width, target.height);
     const Placement& p = place_;
-    // The bars keep what was drawn in them until the target is another one.
-    if (target.pixels != bars_.pixels || target.width != bars_.width ||
-        target.height != bars_.height || target.stride != bars_.stride) {
+    // The bars keep what was drawn in them until the target is another one; after that only
+    // the picture changes.
+    changedCount_ = 0;
+    changedAll_ = !SameTarget(target, known_);
+    if (changedAll_) {
         for (int y = 0; y < target.height; ++y) {
             std::uint32_t* out = target.pixels + std::ptrdiff_t{y} * target.stride;
             if (y < p.y || y >= p.y + p.height) {
@@ -287,7 +317,10 @@ void PictureScaler::Show(const FrameView& frame, const PixelView& target, int pi
                 FillBlack(out + p.x + p.width, target.width - p.x - p.width);
             }
         }
-        bars_ = target;
+        known_ = target;
+    } else {
+        changed_[0] = p;
+        changedCount_ = 1;
     }
     const bool whole = frameWidth >= pictureWidth;
     const int* starts = starts_.empty() ? nullptr : starts_.data();

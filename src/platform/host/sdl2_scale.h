@@ -2,6 +2,7 @@
 // is the picture's size, else scaled by nearest pixel, keeping its shape, with black bars.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -67,7 +68,16 @@ public:
     // The bars are drawn when the target is new (another place or size) and then left alone;
     // Forget() has them drawn again, for a target that may be new at the same place.
     void Show(const FrameView& frame, const PixelView& target, int pictureWidth, int pictureHeight);
-    void Forget() { bars_ = PixelView{}; }
+    void Forget() { known_ = PixelView{}; }
+
+    // What the last Show changed in the target: all of it, or these bands (none when the
+    // frame was the same as the one before).
+    static constexpr int kMaxChanged = 32;
+    bool ChangedAll() const { return changedAll_; }
+    const Placement* Changed(int& count) const {
+        count = changedCount_;
+        return changed_.data();
+    }
 
 private:
     // The source column of each target column and the source row of each target row, for
@@ -86,7 +96,11 @@ private:
     void PlanWindows();
     std::vector<int> starts_;
     std::vector<int> shuffles_;
-    PixelView bars_; // the target whose bars are drawn
+    void NoteChangedRow(int y, int width);
+    PixelView known_; // the target last drawn whole, bars and all
+    std::array<Placement, kMaxChanged> changed_{};
+    int changedCount_ = 0;
+    bool changedAll_ = true;
     // Fills a scaled row: out[x] = in[columns[x]]; AVX2 where the processor has it.
     void (*spread_)(std::uint32_t* out, const std::uint32_t* in, const int* columns, int count,
                     const int* starts, const int* shuffles);
