@@ -263,14 +263,30 @@ TEST(PictureScaling, OnlyRowsThatChangedAreCopiedAndReported) {
     ASSERT_TRUE(show(c));
     EXPECT_TRUE(scaler.ChangedAll());
 
-    // Scaled, the bars go once and then only the picture's area.
+    // Scaled, the bars go once, and then only the target rows of picture rows that changed.
     Target large(1920, 1080);
-    const host::FrameView frame{a.data(), kWidth, kHeight, kWidth};
-    scaler.Show(frame, large.view, kWidth, kHeight);
+    const auto scaled = [&](const std::vector<std::uint32_t>& picture) {
+        scaler.Show(host::FrameView{picture.data(), kWidth, kHeight, kWidth}, large.view, kWidth, kHeight);
+    };
+    scaled(a);
     EXPECT_TRUE(scaler.ChangedAll());
-    scaler.Show(frame, large.view, kWidth, kHeight);
+    scaled(a);
     EXPECT_FALSE(scaler.ChangedAll());
-    EXPECT_EQ(bands(), (std::vector<Placement>{{240, 0, 1440, 1080}}));
+    EXPECT_TRUE(bands().empty());
+    // Picture rows 10 to 12 and 100 show on target rows 14 to 17 (four of them, by 1.40625)
+    // and 141 to 142.
+    scaled(b);
+    EXPECT_FALSE(scaler.ChangedAll());
+    EXPECT_EQ(bands(), (std::vector<Placement>{{240, 14, 1440, 4}, {240, 141, 1440, 1}, {240, 281, 1440, 2}}));
+    // Going back and forth, the target always equals a scaling made afresh.
+    using Picture = const std::vector<std::uint32_t>*;
+    for (const Picture picture : {Picture{&c}, Picture{&a}, Picture{&b}, Picture{&b}, Picture{&c}}) {
+        scaled(*picture);
+        Target fresh(1920, 1080);
+        host::PictureScaler().Show(host::FrameView{picture->data(), kWidth, kHeight, kWidth}, fresh.view,
+                                   kWidth, kHeight);
+        ASSERT_TRUE(large.words == fresh.words);
+    }
 }
 
 // Sets an environment variable for the life of the object, then puts back what was there.

@@ -218,7 +218,7 @@ void FillBlack(std::uint32_t* row, int count) {
 
 } // namespace
 
-void PictureScaler::NoteChangedRow(int y, int width) {
+void PictureScaler::NoteChangedRow(int y, int x, int width) {
     if (changedCount_ > 0) {
         Placement& last = changed_[static_cast<std::size_t>(changedCount_ - 1)];
         // A row right under the last band, or any row once the list is full, widens the last.
@@ -227,7 +227,7 @@ void PictureScaler::NoteChangedRow(int y, int width) {
             return;
         }
     }
-    changed_[static_cast<std::size_t>(changedCount_++)] = Placement{0, y, width, 1};
+    changed_[static_cast<std::size_t>(changedCount_++)] = Placement{x, y, width, 1};
 }
 
 PictureScaler::PictureScaler() : spread_(SpreadScalar) {
@@ -244,6 +244,8 @@ void PictureScaler::PlanWindows() {
     starts_.clear();
     shuffles_.clear();
     known_ = PixelView{};
+    last_.resize(static_cast<std::size_t>(pictureWidth_) * static_cast<std::size_t>(pictureHeight_));
+    lastValid_ = false;
     const int chunks = place_.width / 8;
     if (pictureWidth_ < 8) {
         return;
@@ -297,7 +299,7 @@ void PictureScaler::Show(const FrameView& frame, const PixelView& target, int pi
             } else {
                 FillBlack(out, pictureWidth);
             }
-            NoteChangedRow(y, pictureWidth);
+            NoteChangedRow(y, 0, pictureWidth);
         }
         return;
     }
@@ -318,37 +320,51 @@ void PictureScaler::Show(const FrameView& frame, const PixelView& target, int pi
             }
         }
         known_ = target;
-    } else {
-        changed_[0] = p;
-        changedCount_ = 1;
     }
-    const bool whole = frameWidth >= pictureWidth;
+    // A whole frame is kept, so that the next one scales only the rows that differ from it.
+    const bool whole = frameWidth >= pictureWidth && frameHeight >= pictureHeight;
+    const bool compare = whole && !changedAll_ && lastValid_;
+    lastValid_ = whole;
     const int* starts = starts_.empty() ? nullptr : starts_.data();
     const int* shuffles = shuffles_.empty() ? nullptr : shuffles_.data();
     const std::uint32_t* previous = nullptr; // the last row scaled, and from which source row
     int previousSource = -1;
+    bool previousChanged = false;
+    const std::size_t rowBytes = static_cast<std::size_t>(pictureWidth) * sizeof(std::uint32_t);
     for (int y = 0; y < p.height; ++y) {
         std::uint32_t* span = target.pixels + std::ptrdiff_t{p.y + y} * target.stride + p.x;
         const int source = rows_[static_cast<std::size_t>(y)];
         if (source == previousSource) {
             // A source row shown on several target rows is scaled once.
-            std::memcpy(span, previous, static_cast<std::size_t>(p.width) * sizeof(std::uint32_t));
+            if (previousChanged) {
+                std::memcpy(span, previous, static_cast<std::size_t>(p.width) * sizeof(std::uint32_t));
+                NoteChangedRow(p.y + y, p.x, p.width);
+            }
             continue;
         }
         previous = span;
         previousSource = source;
+        if (whole) {
+            const std::uint32_t* in = frame.pixels + std::ptrdiff_t{source} * frame.stride;
+            std::uint32_t* kept = last_.data() + std::ptrdiff_t{source} * pictureWidth;
+            previousChanged = !compare || std::memcmp(kept, in, rowBytes) != 0;
+            if (previousChanged) {
+                std::memcpy(kept, in, rowBytes);
+                spread_(span, in, columns_.data(), p.width, starts, shuffles);
+                NoteChangedRow(p.y + y, p.x, p.width);
+            }
+            continue;
+        }
+        previousChanged = true;
+        NoteChangedRow(p.y + y, p.x, p.width);
         if (source >= frameHeight) {
             FillBlack(span, p.width);
             continue;
         }
         const std::uint32_t* in = frame.pixels + std::ptrdiff_t{source} * frame.stride;
-        if (whole) {
-            spread_(span, in, columns_.data(), p.width, starts, shuffles);
-        } else {
-            for (int x = 0; x < p.width; ++x) {
-                const int column = columns_[static_cast<std::size_t>(x)];
-                span[x] = column < frameWidth ? in[column] : 0;
-            }
+        for (int x = 0; x < p.width; ++x) {
+            const int column = columns_[static_cast<std::size_t>(x)];
+            span[x] = column < frameWidth ? in[column] : 0;
         }
     }
 }

@@ -92,11 +92,14 @@ private:
     std::vector<int> columns_;
     std::vector<int> rows_;
     // Where the columns allow it, per run of eight target columns the first of the eight
-    // picture columns they show and which of those each shows; empty otherwise.
+    // picture columns they show and which of those each shows; empty otherwise. Also makes
+    // room for the kept frame.
     void PlanWindows();
     std::vector<int> starts_;
     std::vector<int> shuffles_;
-    void NoteChangedRow(int y, int width);
+    void NoteChangedRow(int y, int x, int width);
+    std::vector<std::uint32_t> last_; // the frame last scaled, when it was whole
+    bool lastValid_ = false;
     PixelView known_; // the target last drawn whole, bars and all
     std::array<Placement, kMaxChanged> changed_{};
     int changedCount_ = 0;
