@@ -12,6 +12,7 @@
 
 #include "desktop.h"
 #include "platform/host/sdl2.h"
+#include "support/scoped_env.h"
 #include "platform/host/sdl2_scale.h"
 
 namespace e2e {
@@ -38,6 +39,21 @@ struct Target {
     int stride;
     std::vector<std::uint32_t> words;
     host::PixelView view;
+};
+
+// The place codes shown on a 1280x1024 screen, and the maps read back from what was shown.
+struct CodedScreen {
+    static constexpr int w = 1280;
+    static constexpr int h = 1024;
+    CodedScreen() {
+        host::PictureScaler().Show(frame, shown.view, kWidth, kHeight);
+        read = host::ReadPlaceCodes(shown.words.data(), w, h, w, kWidth, kHeight, maps);
+    }
+    std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
+    host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
+    Target shown{w, h};
+    ScaleMaps maps;
+    bool read = false;
 };
 
 TEST(PictureScaling, PlacesThePictureLargestAndCentredWithBars) {
@@ -113,14 +129,12 @@ TEST(PictureScaling, OneToOneCopiesAndWhatTheFrameLacksIsBlack) {
 }
 
 TEST(PictureScaling, ReadingCodesRefusesAnythingButAClean2DScaling) {
-    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
-    const host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
-    constexpr int w = 1280;
-    constexpr int h = 1024;
-    Target clean(w, h);
-    host::PictureScaler().Show(frame, clean.view, kWidth, kHeight);
-    ScaleMaps maps;
-    ASSERT_TRUE(host::ReadPlaceCodes(clean.words.data(), w, h, w, kWidth, kHeight, maps));
+    CodedScreen screen;
+    ASSERT_TRUE(screen.read);
+    constexpr int w = CodedScreen::w;
+    constexpr int h = CodedScreen::h;
+    const Target& clean = screen.shown;
+    ScaleMaps& maps = screen.maps;
 
     const auto refused = [&](std::size_t at, std::uint32_t value) {
         std::vector<std::uint32_t> spoilt = clean.words;
@@ -150,14 +164,12 @@ TEST(PictureScaling, ReadingCodesRefusesAnythingButAClean2DScaling) {
 }
 
 TEST(PictureScaling, AdoptedMapsAreFollowedToThePixel) {
-    const std::vector<std::uint32_t> codes = Codes(kWidth, kHeight);
-    const host::FrameView frame{codes.data(), kWidth, kHeight, kWidth};
-    constexpr int w = 1280;
-    constexpr int h = 1024;
-    Target planned(w, h);
-    host::PictureScaler().Show(frame, planned.view, kWidth, kHeight);
-    ScaleMaps maps;
-    ASSERT_TRUE(host::ReadPlaceCodes(planned.words.data(), w, h, w, kWidth, kHeight, maps));
+    CodedScreen screen;
+    ASSERT_TRUE(screen.read);
+    constexpr int w = CodedScreen::w;
+    constexpr int h = CodedScreen::h;
+    const host::FrameView& frame = screen.frame;
+    ScaleMaps& maps = screen.maps;
     // Another scaler rounds column 2 and row 2 down where ours rounds up.
     ASSERT_EQ(maps.columns[2], 2);
     ASSERT_EQ(maps.rows[2], 2);
@@ -288,29 +300,6 @@ TEST(PictureScaling, OnlyRowsThatChangedAreCopiedAndReported) {
         ASSERT_TRUE(large.words == fresh.words);
     }
 }
-
-// Sets an environment variable for the life of the object, then puts back what was there.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        old_ = had_ ? old : "";
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 bool HaveXvfb() { return std::system("command -v Xvfb >/dev/null") == 0; }
 

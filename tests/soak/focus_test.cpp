@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/host/sdl2.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -34,30 +35,6 @@ void PushMotion(int dx, int dy) {
     event.motion.yrel = dy;
     SDL_PushEvent(&event);
 }
-
-// Sets an environment variable for the life of the object, then puts back what was there,
-// so that programs the other tests start do not inherit it.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        old_ = had_ ? old : "";
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 // Lets the host take every pending SDL event.
 void Drain(host::SdlHost& sdl) {
