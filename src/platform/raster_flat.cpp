@@ -36,11 +36,11 @@ FLAT_INLINE __m256i FirstLanes(int count) {
     return _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
 }
 
-// ToByte on each float lane: clamped to 0..255 (NaN to 0), rounded half up. max and min
-// take their second operand for NaN, as the comparisons there do.
+// ToByte on each float lane, less the clamp below: min takes its second operand for NaN,
+// so NaN stays NaN and truncates, like any value far below 0, to 0x80000000. The
+// saturating packs that every caller applies next take those, and all negatives, to 0.
 FLAT_INLINE __m256i Bytes8(__m256 x) {
-    x = _mm256_max_ps(x, _mm256_setzero_ps());
-    x = _mm256_min_ps(x, _mm256_set1_ps(255.0f));
+    x = _mm256_min_ps(_mm256_set1_ps(255.0f), x);
     return _mm256_cvttps_epi32(_mm256_add_ps(x, _mm256_set1_ps(0.5f)));
 }
 
@@ -51,11 +51,10 @@ FLAT_INLINE std::uint32_t OneWord(__m128 c) {
     return static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
 }
 
-// Div255 of 16-bit lanes holding at most 255 x 255, as Mix in raster_span.cpp does it.
-FLAT_INLINE __m256i Div255x16(__m256i x) {
-    x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
-    return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
-}
+// Div255 of 16-bit lanes holding at most 255 x 255 + 128, the 128 already added: Mix in
+// raster_span.cpp takes (y + (y >> 8)) >> 8 of y = x + 128, which is (y x 257) >> 16 for
+// every 16-bit y.
+FLAT_INLINE __m256i Div255Rounded(__m256i y) { return _mm256_mulhi_epu16(y, _mm256_set1_epi16(257)); }
 
 // Source-alpha blend of eight source words over eight target words, each pixel by its
 // own source alpha: Mix(src, dst, src >> 24).
@@ -65,12 +64,12 @@ FLAT_INLINE __m256i BlendEach(__m256i src, __m256i dst) {
     const __m256i d0 = _mm256_unpacklo_epi8(dst, zero), d1 = _mm256_unpackhi_epi8(dst, zero);
     const __m256i a0 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s0, 0xFF), 0xFF);
     const __m256i a1 = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(s1, 0xFF), 0xFF);
-    const __m256i full = _mm256_set1_epi16(255);
-    const __m256i x0 = _mm256_add_epi16(_mm256_mullo_epi16(s0, a0),
+    const __m256i full = _mm256_set1_epi16(255), half = _mm256_set1_epi16(128);
+    const __m256i x0 = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(s0, a0), half),
                                         _mm256_mullo_epi16(d0, _mm256_sub_epi16(full, a0)));
-    const __m256i x1 = _mm256_add_epi16(_mm256_mullo_epi16(s1, a1),
+    const __m256i x1 = _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(s1, a1), half),
                                         _mm256_mullo_epi16(d1, _mm256_sub_epi16(full, a1)));
-    return _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
+    return _mm256_packus_epi16(Div255Rounded(x0), Div255Rounded(x1));
 }
 
 // One source colour over many pixels: its share s x a (+ nothing else varies) worked out
@@ -78,14 +77,15 @@ FLAT_INLINE __m256i BlendEach(__m256i src, __m256i dst) {
 struct OneColour {
     std::uint32_t source;
     __m256i word;    // the colour in every lane
-    __m256i share;   // s x a per 16-bit channel
+    __m256i share;   // s x a + 128 (Div255's rounding) per 16-bit channel
     __m256i inverse; // 255 - a per 16-bit channel
 
     FLAT_INLINE explicit OneColour(std::uint32_t src) : source(src) {
         const std::uint32_t a = src >> 24;
         word = _mm256_set1_epi32(static_cast<int>(src));
         const __m256i s = _mm256_unpacklo_epi8(word, _mm256_setzero_si256());
-        share = _mm256_mullo_epi16(s, _mm256_set1_epi16(static_cast<short>(a)));
+        share = _mm256_add_epi16(_mm256_mullo_epi16(s, _mm256_set1_epi16(static_cast<short>(a))),
+                                 _mm256_set1_epi16(128));
         inverse = _mm256_set1_epi16(static_cast<short>(255 - a));
     }
 
@@ -94,7 +94,7 @@ struct OneColour {
         const __m256i d0 = _mm256_unpacklo_epi8(dst, zero), d1 = _mm256_unpackhi_epi8(dst, zero);
         const __m256i x0 = _mm256_add_epi16(share, _mm256_mullo_epi16(d0, inverse));
         const __m256i x1 = _mm256_add_epi16(share, _mm256_mullo_epi16(d1, inverse));
-        return _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
+        return _mm256_packus_epi16(Div255Rounded(x0), Div255Rounded(x1));
     }
 };
 
@@ -178,12 +178,23 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
         });
         return;
     }
-    EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+    auto start = [&](std::int64_t y, std::int64_t xs) {
         const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
-        const __m128 v = _mm_add_ps(_mm_add_ps(base, _mm_mul_ps(gx, _mm_set1_ps(ox))),
-                                    _mm_mul_ps(gy, _mm_set1_ps(oy)));
+        return _mm_add_ps(_mm_add_ps(base, _mm_mul_ps(gx, _mm_set1_ps(ox))), _mm_mul_ps(gy, _mm_set1_ps(oy)));
+    };
+    if (_mm_movemask_ps(_mm_cmpeq_ps(gx, zero)) == 0xF) {
+        // Level rows, as a band shaded from top to bottom: each pixel's step of 0 leaves
+        // the row's first colour as it is (a zero at most loses its sign), so every row has
+        // one colour, rounded once.
+        EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+            FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
+                       static_cast<int>(xe - xs + 1), OneColour(OneWord(start(y, xs))));
+        });
+        return;
+    }
+    EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
         ShadeRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
-                    static_cast<int>(xe - xs + 1), v, gx);
+                    static_cast<int>(xe - xs + 1), start(y, xs), gx);
     });
 }
 
