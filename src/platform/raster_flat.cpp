@@ -133,31 +133,60 @@ FLAT_INLINE __m256i Words(__m256 p0, __m256 p1, __m256 p2, __m256 p3) {
     return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
 }
 
-// A run whose colour changes along it: each pixel's four colour slots are its left
+// The colours along a run whose colour changes: each pixel's four colour slots are its left
 // neighbour's plus dx, added one pixel at a time as Run does. A register holds two
 // neighbouring pixels, and two additions of dx move it on by two.
-template <BlendMode B>
-FLAT_INLINE void ShadeRun(std::uint32_t* p, int count, __m128 v, __m128 dx) {
-    const __m256 step = _mm256_set_m128(dx, dx);
-    __m256 pair = _mm256_set_m128(_mm_add_ps(v, dx), v);
-    auto next = [&] {
+struct Chain {
+    __m256 pair, step;
+    FLAT_INLINE Chain(__m128 v, __m128 dx)
+        : pair(_mm256_set_m128(_mm_add_ps(v, dx), v)), step(_mm256_set_m128(dx, dx)) {}
+    FLAT_INLINE __m256 Next() {
         const __m256 now = pair;
         pair = _mm256_add_ps(_mm256_add_ps(pair, step), step);
         return now;
-    };
-    for (int i = 0; i < count; i += 8) {
-        const __m256 p0 = next(), p1 = next(), p2 = next(), p3 = next();
-        __m256i src = Words(p0, p1, p2, p3);
-        if (count - i >= 8) {
-            __m256i* at = reinterpret_cast<__m256i*>(p + i);
-            if constexpr (B == BlendMode::SrcAlpha) src = BlendEach(src, _mm256_loadu_si256(at));
-            _mm256_storeu_si256(at, src);
-        } else {
-            int* at = reinterpret_cast<int*>(p + i);
-            const __m256i live = FirstLanes(count - i);
-            if constexpr (B == BlendMode::SrcAlpha) src = BlendEach(src, _mm256_maskload_epi32(at, live));
-            _mm256_maskstore_epi32(at, live, src);
-        }
+    }
+    // The next eight pixels' words.
+    FLAT_INLINE __m256i Eight() {
+        const __m256 p0 = Next(), p1 = Next(), p2 = Next(), p3 = Next();
+        return Words(p0, p1, p2, p3);
+    }
+};
+
+// Eight pixels' words over (or in place of) the target's at p: all eight, or the first
+// `left` where fewer are left, or none.
+template <BlendMode B>
+FLAT_INLINE void Put(std::uint32_t* p, int left, __m256i src) {
+    if (left >= 8) {
+        __m256i* at = reinterpret_cast<__m256i*>(p);
+        if constexpr (B == BlendMode::SrcAlpha) src = BlendEach(src, _mm256_loadu_si256(at));
+        _mm256_storeu_si256(at, src);
+    } else if (left > 0) {
+        int* at = reinterpret_cast<int*>(p);
+        const __m256i live = FirstLanes(left);
+        if constexpr (B == BlendMode::SrcAlpha) src = BlendEach(src, _mm256_maskload_epi32(at, live));
+        _mm256_maskstore_epi32(at, live, src);
+    }
+}
+
+// A run whose colour changes along it.
+template <BlendMode B>
+FLAT_INLINE void ShadeRun(std::uint32_t* p, int count, __m128 v, __m128 dx) {
+    Chain c(v, dx);
+    for (int i = 0; i < count; i += 8) Put<B>(p + i, count - i, c.Eight());
+}
+
+// Two runs at once, each as ShadeRun: every pixel's colour waits on its left neighbour's
+// addition, so one run alone waits out each addition in turn, where two runs' additions
+// overlap. The shorter one's chain runs on past its end unstored.
+template <BlendMode B>
+FLAT_INLINE void ShadeTwoRuns(std::uint32_t* p, int count, __m128 v, std::uint32_t* q, int countQ,
+                              __m128 w, __m128 dx) {
+    Chain a(v, dx), b(w, dx);
+    const int n = count > countQ ? count : countQ;
+    for (int i = 0; i < n; i += 8) {
+        const __m256i x = a.Eight(), y = b.Eight();
+        Put<B>(p + i, count - i, x);
+        Put<B>(q + i, countQ - i, y);
     }
 }
 
@@ -192,10 +221,21 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
         });
         return;
     }
+    // Rows in twos (see ShadeTwoRuns): a row waits for the next, the last may go alone.
+    std::uint32_t* waiting = nullptr;
+    int waitingCount = 0;
+    __m128 waitingStart = zero;
     EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
-        ShadeRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
-                    static_cast<int>(xe - xs + 1), start(y, xs), gx);
+        std::uint32_t* const p = target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs;
+        const int count = static_cast<int>(xe - xs + 1);
+        if (waiting == nullptr) {
+            waiting = p, waitingCount = count, waitingStart = start(y, xs);
+            return;
+        }
+        ShadeTwoRuns<B>(waiting, waitingCount, waitingStart, p, count, start(y, xs), gx);
+        waiting = nullptr;
     });
+    if (waiting != nullptr) ShadeRun<B>(waiting, waitingCount, waitingStart, gx);
 }
 
 // Under source-alpha blending, an alpha that is one value over a whole triangle or line
