@@ -304,12 +304,26 @@ void DirectLineEntry(const FlatLineArgs& a) {
         live = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(a.minorLo), n), live);
         live = _mm256_andnot_si256(_mm256_cmpgt_epi32(n, _mm256_set1_epi32(a.minorHi)), live);
         const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(ms, majorStep), _mm256_mullo_epi32(n, minorStep));
+        alignas(32) int where[8], value[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(where), at);
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(live)) == 0xFF) {
+            // All eight drawn, as along most of a line: fetched and put back without a
+            // branch per pixel.
+            __m256i out = colour.word;
+            if (settled == Settled::Blend) {
+#pragma GCC unroll 8
+                for (int i = 0; i < 8; ++i) value[i] = base[where[i]];
+                out = colour.Over(_mm256_load_si256(reinterpret_cast<const __m256i*>(value)));
+            }
+            _mm256_store_si256(reinterpret_cast<__m256i*>(value), out);
+#pragma GCC unroll 8
+            for (int i = 0; i < 8; ++i) base[where[i]] = value[i];
+            continue;
+        }
         __m256i out = colour.word;
         if (settled == Settled::Blend) {
             out = colour.Over(_mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, at, live, 4));
         }
-        alignas(32) int where[8], value[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(where), at);
         _mm256_store_si256(reinterpret_cast<__m256i*>(value), out);
         for (unsigned bits = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(live)));
              bits != 0; bits &= bits - 1) {
