@@ -96,6 +96,81 @@ TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
     }
 }
 
+// Bands: two corners share a row and a colour, so the colour changes only from row to row
+// (its step along a row is 0 or -0), as in the overlay's shaded boxes. Alpha runs past 0
+// and 255 so that whole rows end clear or opaque; the third corner's colour is sometimes
+// wild; the shared row lies on or between pixel centres, above or below.
+TEST(DirectLoops, BandsAsTheOnePixelLoops) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const raster::Rect scissors[] = {{0, 0, kW, kH}, {7, 5, 61, 43}, {-30, -30, 500, 500}};
+    for (int flags = 0; flags < 4; ++flags) {
+        const bool blend = flags & 1, varyQ = flags & 2;
+        std::vector<std::uint32_t> out[2] = {Noise(), Noise()};
+        for (int narrow = 0; narrow < 2; ++narrow) {
+            raster::State s = Overlay(blend);
+            s.forceNarrow = narrow != 0;
+            raster::Pipeline p;
+            p.Compile(s);
+            const raster::Target target{out[narrow].data(), nullptr, kW, kH};
+            std::mt19937 rng(91 + flags);
+            std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
+            for (int i = 0; i < 300; ++i) {
+                raster::Vertex v[3] = {};
+                float c[3][4];
+                const float row = i % 3 == 0 ? std::round(pos(rng)) : pos(rng) * 0.8f;
+                v[0].x = pos(rng), v[0].y = row;
+                v[1].x = i % 5 == 0 ? v[0].x + 3.0f : pos(rng), v[1].y = row; // narrow or wide
+                v[2].x = pos(rng), v[2].y = i % 4 == 0 ? row + 2.5f : pos(rng) * 0.8f;
+                for (raster::Vertex& x : v) x.a[raster::kQ] = varyQ ? 0.5f : 1.0f;
+                for (int k = 0; k < 4; ++k) {
+                    c[0][k] = c[1][k] = unit(rng) * 300.0f - 20.0f;
+                    c[2][k] = unit(rng) * 340.0f - 40.0f;
+                }
+                if (i % 7 == 3) c[2][i % 4] = i % 2 ? nan : inf;
+                if (i % 7 == 5) c[0][3] = c[1][3] = -0.0f;
+                for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
+                // Any order of the corners: the shared row is an edge either way.
+                const int first = i % 3;
+                raster::DrawTriangle(target, scissors[(i / 3) % 3], p, v[first], v[(first + 1) % 3],
+                                     v[(first + 2) % 3]);
+            }
+        }
+        EXPECT_EQ(out[0], out[1]) << flags;
+    }
+}
+
+// One colour over every target value: each product rounded as BlendSrcAlpha rounds it,
+// for every alpha and every source and target byte.
+TEST(DirectLoops, EveryBlendOfOneColour) {
+    constexpr int kRow = 256;
+    std::vector<std::uint32_t> row(kRow);
+    raster::Pipeline p;
+    p.Compile(Overlay(true));
+    const raster::Target target{row.data(), nullptr, kRow, 1};
+    int wrong = 0;
+    for (std::uint32_t a = 0; a < 256; ++a) {
+        for (std::uint32_t s0 = 0; s0 < 256; s0 += 3) {
+            // Source bytes s0 .. s0 + 2 in b, g, r; target byte x in all four channels.
+            const std::uint32_t src = (a << 24) | (((s0 + 2) & 0xFF) << 16) | (((s0 + 1) & 0xFF) << 8) | s0;
+            for (std::uint32_t x = 0; x < kRow; ++x) row[x] = x * 0x01010101u;
+            raster::Vertex v[3] = {};
+            const float c[4] = {static_cast<float>(src & 0xFF), static_cast<float>((src >> 8) & 0xFF),
+                                static_cast<float>((src >> 16) & 0xFF), static_cast<float>(a)};
+            const float corners[3][2] = {{-1.0f, -1.0f}, {600.0f, -1.0f}, {-1.0f, 5.0f}};
+            for (int j = 0; j < 3; ++j) {
+                v[j].x = corners[j][0], v[j].y = corners[j][1], v[j].a[raster::kQ] = 1.0f;
+                Colour(v[j], c);
+            }
+            raster::DrawTriangle(target, {0, 0, kRow, 1}, p, v[0], v[1], v[2]);
+            for (std::uint32_t x = 0; x < kRow; ++x) {
+                wrong += row[x] != raster::BlendSrcAlpha(src, x * 0x01010101u, a);
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 // Lines of one colour, shallow and steep, from inside, across and far beyond the target,
 // with ends on pixel centres and half-way between, some colours wild.
 TEST(DirectLoops, OneColourLinesAsTheOnePixelLoops) {
