@@ -416,6 +416,19 @@ inline __attribute__((always_inline)) void Positions(const Vertex* v0, const Ver
     xy2 = _mm_castsi128_ps(xy(v2));
 }
 
+// The scissor within the target, as Inside, as {left, top, right, bottom}: false when it
+// holds no pixel, and there is nothing to draw.
+inline __attribute__((always_inline)) bool ClipWithin(const Target& target, const Rect& scissor,
+                                                      __m128i& clip) {
+    static_assert(sizeof(Rect) == 16 && offsetof(Target, height) == offsetof(Target, width) + 4);
+    const __m128i size = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&target.width));
+    clip = _mm_min_epi32(_mm_max_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&scissor)),
+                                       _mm_setr_epi32(0, 0, INT32_MIN, INT32_MIN)),
+                         _mm_unpacklo_epi64(_mm_set1_epi32(INT32_MAX), size));
+    const __m128i holds = _mm_cmpgt_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(1, 0, 3, 2)), clip);
+    return (_mm_movemask_ps(_mm_castsi128_ps(holds)) & 0x3) == 0x3;
+}
+
 // The bounds a box is clamped to, in its order y0 y1 x0 x1, for a clip {left, top, right,
 // bottom} that holds a pixel: at least top, left; at most bottom - 1, right - 1.
 inline __attribute__((always_inline)) void ClipBounds(__m128i clip, __m128i& low, __m128i& high) {
@@ -637,15 +650,8 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
 // than it takes; the rest goes to DrawAnyTriangle.
 void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* v0,
                       const Vertex* v1, const Vertex* v2, Batch* batch) {
-    // The scissor within the target, as Inside: nothing to draw when it holds no pixel.
-    static_assert(sizeof(Rect) == 16 && offsetof(Target, height) == offsetof(Target, width) + 4);
-    const __m128i size = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&target.width));
-    const __m128i clip = _mm_min_epi32(
-        _mm_max_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&scissor)),
-                      _mm_setr_epi32(0, 0, INT32_MIN, INT32_MIN)),
-        _mm_unpacklo_epi64(_mm_set1_epi32(INT32_MAX), size));
-    const __m128i holds = _mm_cmpgt_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(1, 0, 3, 2)), clip);
-    if ((_mm_movemask_ps(_mm_castsi128_ps(holds)) & 0x3) != 0x3) return;
+    __m128i clip;
+    if (!ClipWithin(target, scissor, clip)) return;
     __m128 xy01, xy2;
     Positions(v0, v1, v2, xy01, xy2);
     // |position| <= kGuard, false for NaN as InGuardBand is.
@@ -666,14 +672,8 @@ void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline&
 // DrawStrip with the clip worked out once and every triangle set up in one loop.
 void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* first,
                    std::size_t stride, int triangles, bool odd, Batch* batch) {
-    static_assert(sizeof(Rect) == 16 && offsetof(Target, height) == offsetof(Target, width) + 4);
-    const __m128i size = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&target.width));
-    const __m128i clip = _mm_min_epi32(
-        _mm_max_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&scissor)),
-                      _mm_setr_epi32(0, 0, INT32_MIN, INT32_MIN)),
-        _mm_unpacklo_epi64(_mm_set1_epi32(INT32_MAX), size));
-    const __m128i holds = _mm_cmpgt_epi32(_mm_shuffle_epi32(clip, _MM_SHUFFLE(1, 0, 3, 2)), clip);
-    if ((_mm_movemask_ps(_mm_castsi128_ps(holds)) & 0x3) != 0x3) return;
+    __m128i clip;
+    if (!ClipWithin(target, scissor, clip)) return;
     __m128i low, high;
     ClipBounds(clip, low, high);
     const bool flat = p.state().flat;
