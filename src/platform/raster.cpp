@@ -530,10 +530,92 @@ bool SetupEdgesWide(const std::int32_t* x, const std::int32_t* y, TriangleArgs& 
     return a.y0 <= a.y1;
 }
 
+// A depth test that a triangle can fail everywhere: for LESSEQUAL, each of its depths must
+// lie above the stored one (tie 1), for LESS at or above it (tie 0). Off for any other test,
+// and for targets narrower than one read of sixteen depths.
+struct HiddenTest {
+    bool on;
+    int tie;
+};
+
+inline __attribute__((always_inline)) HiddenTest HiddenTestFor(const Target& target, const State& s) {
+    const bool less = s.depthFunc == Cmp::Less, lessEqual = s.depthFunc == Cmp::LessEqual;
+    return {s.depthTest && target.depth != nullptr && target.width >= 16 && (less || lessEqual),
+            lessEqual ? 1 : 0};
+}
+
+// Whether no pixel of the triangle's box can pass the depth test, so that drawing it would
+// change nothing. The pixel loops compute a depth as base + gx ox + gy oy at a row's first
+// pixel and step by gx along the row, in float: at most 4 + (x1 - x0) roundings (with ox's
+// own), each off by at most 2^-24 of the largest magnitude met, which is at most the size
+// |base| + |gx| max|ox| + |gy| max|oy| over the box. The least value of the plane over the
+// box, at one of its corners, worked out here in float with a few roundings more, less
+// (12 + x1 - x0) 2^-23 of the size, lies below every depth the loops can make; rounded as
+// they round it, it is compared with the largest stored depth in the box. Planes of
+// non-finite or enormous size, which might make NaN (depth 0), never hide.
+inline __attribute__((always_inline)) bool Hidden(const Target& target, const TriangleArgs& a, __m128i box,
+                                                  const Vertex* const* v, HiddenTest test) {
+    // Most triangles are not hidden, and one stored depth at the box's corner that is not
+    // below the least of the vertices' shows it cheaply. It only saves the work below:
+    // what it passes on is decided there.
+    const float z0 = v[0]->a[kZ], z1 = v[1]->a[kZ], z2 = v[2]->a[kZ];
+    const float nearest = z0 < z1 ? (z0 < z2 ? z0 : z2) : (z1 < z2 ? z1 : z2);
+    const int width = target.width;
+    const std::uint16_t* row = target.depth + a.y0 * width;
+    if (static_cast<float>(row[a.x0]) >= nearest * 65535.0f) return false;
+    // Lanes in the box's order: y0 y1 x0 x1.
+    const __m128 offset = _mm_sub_ps(_mm_cvtepi32_ps(box), _mm_setr_ps(a.fy0, a.fy0, a.fx0, a.fx0));
+    const __m128 change = _mm_setr_ps(a.gy[kZ], a.gy[kZ], a.gx[kZ], a.gx[kZ]);
+    const __m128 part = _mm_mul_ps(offset, change);
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), part);
+    const __m128 least = _mm_min_ps(part, _mm_shuffle_ps(part, part, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128 most = _mm_max_ps(magnitude, _mm_shuffle_ps(magnitude, magnitude, _MM_SHUFFLE(2, 3, 0, 1)));
+    // least y, least x, most |y|, most |x|; then the least value and the size in lanes 0, 1.
+    const __m128 both = _mm_shuffle_ps(least, most, _MM_SHUFFLE(2, 0, 2, 0));
+    const float base = a.base[kZ];
+    const __m128 sums = _mm_add_ps(_mm_add_ps(_mm_setr_ps(base, base < 0 ? -base : base, 0, 0),
+                                              _mm_shuffle_ps(both, both, _MM_SHUFFLE(3, 3, 3, 1))),
+                                   _mm_shuffle_ps(both, both, _MM_SHUFFLE(2, 2, 2, 0)));
+    const float size = _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)));
+    if (!(size < 0x1p100f)) return false;
+    const float columns = static_cast<float>(_mm_extract_epi32(box, 3) - _mm_extract_epi32(box, 2));
+    const float z = _mm_cvtss_f32(sums) - (12.0f + columns) * 0x1p-23f * size;
+    if (!(z > 0.0f)) return false;
+    // Depth16's rounding, which never makes more of a lesser value.
+    const int depth = static_cast<int>((z < 1.0f ? z : 1.0f) * 65535.0f + 0.5f);
+    // Hidden when every stored depth in the box is at most `limit`.
+    const int limit = depth - test.tie;
+    if (limit < 0) return false;
+    const __m256i over = _mm256_set1_epi16(static_cast<short>(limit));
+    if (a.x1 - a.x0 < 15) {
+        // One read of sixteen a row, kept within the row, and masked to the box's columns.
+        const std::int64_t from = a.x0 + 16 <= width ? a.x0 : width - 16;
+        const __m256i column = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m256i mask = _mm256_andnot_si256(
+            _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(a.x0 - from)), column),
+            _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(a.x1 - from + 1)), column));
+        row += from;
+        __m256i stored = _mm256_setzero_si256();
+        for (std::int64_t y = a.y0; y <= a.y1; ++y, row += width)
+            stored = _mm256_max_epu16(stored, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)));
+        return _mm256_testz_si256(_mm256_subs_epu16(stored, over), mask) != 0;
+    }
+    // Sixteen columns at a time, the last sixteen ending at x1; a row that holds a depth
+    // above the limit ends the search.
+    for (std::int64_t y = a.y0; y <= a.y1; ++y, row += width) {
+        __m256i stored = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + a.x1 - 15));
+        for (std::int64_t x = a.x0; x < a.x1 - 15; x += 16)
+            stored = _mm256_max_epu16(stored, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x)));
+        const __m256i above = _mm256_subs_epu16(stored, over);
+        if (_mm256_testz_si256(above, above) == 0) return false;
+    }
+    return true;
+}
+
 inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
                                                     const Pipeline& p, const Vertex* v0,
                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                    __m128 xy01, __m128 xy2) {
+                                                    __m128 xy01, __m128 xy2, HiddenTest hide) {
     // Snap: RoundHalfUp(p x kSub) in double.
     auto snap = [](__m128 f) {
         const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
@@ -583,6 +665,28 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
                   offsetof(TriangleArgs, x0) == offsetof(TriangleArgs, y0) + 16 &&
                   offsetof(TriangleArgs, x1) == offsetof(TriangleArgs, y0) + 24);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+    // Planes, as SetupPlanes.
+    a.fx0 = static_cast<float>(x[0]) / kSub;
+    a.fy0 = static_cast<float>(y[0]) / kSub;
+    const __m256 dx1 = _mm256_set1_ps(static_cast<float>(x[1] - x[0]) / kSub);
+    const __m256 dy1 = _mm256_set1_ps(static_cast<float>(y[1] - y[0]) / kSub);
+    const __m256 dx2 = _mm256_set1_ps(static_cast<float>(x[2] - x[0]) / kSub);
+    const __m256 dy2 = _mm256_set1_ps(static_cast<float>(y[2] - y[0]) / kSub);
+    const __m256 inv = _mm256_set1_ps(
+        static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area)));
+    const float q = v[0]->a[kQ];
+    const bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
+    const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
+    Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+    if (p.Attributes() == kBasicAttrs) {
+        const __m256 zero = _mm256_setzero_ps();
+        _mm256_storeu_ps(a.base + 8, zero);
+        _mm256_storeu_ps(a.gx + 8, zero);
+        _mm256_storeu_ps(a.gy + 8, zero);
+    } else {
+        Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+    }
+    if (hide.on && Hidden(target, a, box, v, hide)) return;
     const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
     const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
@@ -608,27 +712,6 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     } else {
         if (!SetupEdgesWide(x, y, a)) return;
     }
-    // Planes, as SetupPlanes.
-    a.fx0 = static_cast<float>(x[0]) / kSub;
-    a.fy0 = static_cast<float>(y[0]) / kSub;
-    const __m256 dx1 = _mm256_set1_ps(static_cast<float>(x[1] - x[0]) / kSub);
-    const __m256 dy1 = _mm256_set1_ps(static_cast<float>(y[1] - y[0]) / kSub);
-    const __m256 dx2 = _mm256_set1_ps(static_cast<float>(x[2] - x[0]) / kSub);
-    const __m256 dy2 = _mm256_set1_ps(static_cast<float>(y[2] - y[0]) / kSub);
-    const __m256 inv = _mm256_set1_ps(
-        static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area)));
-    const float q = v[0]->a[kQ];
-    const bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
-    const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
-    Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
-    if (p.Attributes() == kBasicAttrs) {
-        const __m256 zero = _mm256_setzero_ps();
-        _mm256_storeu_ps(a.base + 8, zero);
-        _mm256_storeu_ps(a.gx + 8, zero);
-        _mm256_storeu_ps(a.gy + 8, zero);
-    } else {
-        Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
-    }
     a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
     a.target = &target;
     a.state = &p.state();
@@ -643,7 +726,7 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
     Positions(v0, v1, v2, xy01, xy2);
     __m128i low, high;
     ClipBounds(_mm_setr_epi32(clip.left, clip.top, clip.right, clip.bottom), low, high);
-    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, HiddenTestFor(target, p.state()));
 }
 
 // DrawTriangle's common case, a shaded triangle within the guard band, with no call more
@@ -666,7 +749,7 @@ void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline&
     }
     __m128i low, high;
     ClipBounds(clip, low, high);
-    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, HiddenTestFor(target, p.state()));
 }
 
 // DrawStrip with the clip worked out once and every triangle set up in one loop.
@@ -677,6 +760,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     __m128i low, high;
     ClipBounds(clip, low, high);
     const bool flat = p.state().flat;
+    const HiddenTest hide = HiddenTestFor(target, p.state());
     const char* at = reinterpret_cast<const char*>(first);
     const __m128 magnitude = _mm_set1_ps(-0.0f), guard = _mm_set1_ps(kGuard);
     for (int i = 0; i < triangles; ++i, at += stride) {
@@ -698,7 +782,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
             continue;
         }
-        FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2);
+        FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, hide);
     }
 }
 

@@ -3,6 +3,7 @@
 // up, for ordinary shapes and for hostile ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -211,6 +212,81 @@ TEST(TriangleSetup, StripDrawsItsTrianglesInTurn) {
             EXPECT_EQ(out[0].colour, out[1].colour) << "look " << look << " odd " << odd;
             EXPECT_EQ(out[0].depth, out[1].depth) << "look " << look << " odd " << odd;
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Triangles that no pixel of can pass the depth test are dropped by the vector setup
+// before their rows are walked, and only there. Over a level stored depth with a few
+// bumps, triangles of every shape lying a quantum or so either side of it (ties, and
+// hostile depths now and then) are drawn blended, so that a wrongly dropped one shows, in
+// targets as wide as one read of depths, one more, and wider.
+TEST(TriangleSetup, DroppedHiddenTrianglesWouldDrawNothing) {
+    for (raster::Cmp func : {raster::Cmp::LessEqual, raster::Cmp::Less}) {
+        for (int width : {100, 16, 17}) {
+            Canvas out[2] = {Canvas(width, 60), Canvas(width, 60)};
+            for (int scalar = 0; scalar < 2; ++scalar) {
+                std::mt19937 rng(40 + width);
+                for (std::uint16_t& d : out[scalar].depth) d = static_cast<std::uint16_t>(rng() % 9 ? 29491 : 29494);
+                raster::State s = StateFor(kPlainBlend, raster::Texture{});
+                s.depthFunc = func;
+                s.depthWrite = width != 17;
+                s.forceScalarSetup = scalar != 0;
+                raster::Pipeline p;
+                p.Compile(s);
+                raster::Batch batch;
+                for (int i = 0; i < 3000; ++i) {
+                    raster::Vertex v[3];
+                    Shape(i, rng, v);
+                    for (raster::Vertex& x : v) {
+                        if (i % 12 != 8) x.a[raster::kZ] = 0.45f + static_cast<float>(rng() % 64) * 1.0e-6f - 2.0e-5f;
+                    }
+                    raster::DrawTriangle(out[scalar].target, {0, 0, width, 60}, p, v[0], v[1], v[2], &batch);
+                }
+                batch.Flush();
+            }
+            EXPECT_EQ(out[0].colour, out[1].colour) << "func " << static_cast<int>(func) << " width " << width;
+            EXPECT_EQ(out[0].depth, out[1].depth) << "func " << static_cast<int>(func) << " width " << width;
+        }
+    }
+}
+
+// The pixel loops step a row's depth along it in float, and with the depth falling by a
+// fraction of a float step a pixel each step rounds it down a little further below the
+// plane's own value. Triangles whose least depth is at a row's last pixel, a hair either
+// side of where the level stored depth rounds to the next, must not be dropped when that
+// pixel passes.
+TEST(TriangleSetup, DroppingAllowsForTheLoopsRounding) {
+    constexpr std::uint16_t kStored = 29491;
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    Canvas out[2] = {Canvas(32, 8), Canvas(32, 8)};
+    raster::Pipeline p[2];
+    for (int scalar = 0; scalar < 2; ++scalar) {
+        raster::State s = StateFor(kPlainBlend, raster::Texture{});
+        s.forceScalarSetup = scalar != 0;
+        p[scalar].Compile(s);
+    }
+    for (int i = 0; i < 4000; ++i) {
+        const float reach = i % 4 < 2 ? 11.5f : 27.5f; // the small triangles' edges and the walkers
+        const float perX = -(0.2f + unit(rng) * 4.0f) * 3.0e-8f, perY = (1.0f + unit(rng) * 3.0f) * 1.0e-4f;
+        const float edge = (static_cast<float>(kStored) + 0.5f) / 65535.0f + (unit(rng) - 0.5f) * 4.0e-7f;
+        raster::Vertex v[3] = {};
+        v[0].x = reach, v[0].y = i % 2 ? 2000.0f + unit(rng) * 2000.0f : 9.0f + unit(rng) * 9.0f;
+        v[2].x = reach;
+        for (raster::Vertex& x : v) {
+            x.a[raster::kZ] = edge + perX * (x.x - reach) + perY * x.y;
+            x.a[raster::kQ] = 1.0f;
+            x.a[raster::kDiffuse + 1] = x.a[raster::kDiffuse + 3] = 255.0f * unit(rng);
+        }
+        for (int scalar = 0; scalar < 2; ++scalar) {
+            std::fill(out[scalar].depth.begin(), out[scalar].depth.end(), kStored);
+            raster::DrawTriangle(out[scalar].target, {0, 0, 32, 8}, p[scalar], v[0], v[1], v[2]);
+        }
+        ASSERT_EQ(out[0].colour, out[1].colour) << "triangle " << i;
     }
 }
 
