@@ -201,7 +201,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
     if (flat) {
         // base + 0 x ox + 0 y oy is base (give or take the sign of a zero) on every pixel.
         const OneColour colour(OneWord(base));
-        EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
                        static_cast<int>(xe - xs + 1), colour);
         });
@@ -215,7 +215,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
         // Level rows, as a band shaded from top to bottom: each pixel's step of 0 leaves
         // the row's first colour as it is (a zero at most loses its sign), so every row has
         // one colour, rounded once.
-        EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
                        static_cast<int>(xe - xs + 1), OneColour(OneWord(start(y, xs))));
         });
@@ -225,7 +225,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
     std::uint32_t* waiting = nullptr;
     int waitingCount = 0;
     __m128 waitingStart = zero;
-    EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+    EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
         std::uint32_t* const p = target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs;
         const int count = static_cast<int>(xe - xs + 1);
         if (waiting == nullptr) {
