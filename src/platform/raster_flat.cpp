@@ -175,18 +175,29 @@ FLAT_INLINE void ShadeRun(std::uint32_t* p, int count, __m128 v, __m128 dx) {
     for (int i = 0; i < count; i += 8) Put<B>(p + i, count - i, c.Eight());
 }
 
-// Two runs at once, each as ShadeRun: every pixel's colour waits on its left neighbour's
-// addition, so one run alone waits out each addition in turn, where two runs' additions
-// overlap. The shorter one's chain runs on past its end unstored.
+// Two runs at once, each as ShadeRun: one register holds a pixel of each, p's in the low
+// half and q's in the high half, so that one addition of dx steps both. Every pixel's
+// colour waits on its left neighbour's addition; this way each addition serves two
+// pixels. The shorter run's chain runs on past its end unstored.
 template <BlendMode B>
 FLAT_INLINE void ShadeTwoRuns(std::uint32_t* p, int count, __m128 v, std::uint32_t* q, int countQ,
                               __m128 w, __m128 dx) {
-    Chain a(v, dx), b(w, dx);
+    const __m256 step = _mm256_set_m128(dx, dx);
+    __m256 both = _mm256_set_m128(w, v);
+    auto next = [&] {
+        const __m256i now = Bytes8(both);
+        both = _mm256_add_ps(both, step);
+        return now;
+    };
     const int n = count > countQ ? count : countQ;
     for (int i = 0; i < n; i += 8) {
-        const __m256i x = a.Eight(), y = b.Eight();
-        Put<B>(p + i, count - i, x);
-        Put<B>(q + i, countQ - i, y);
+        const __m256i c0 = next(), c1 = next(), c2 = next(), c3 = next();
+        const __m256i c4 = next(), c5 = next(), c6 = next(), c7 = next();
+        // Per half: pixels 0-3 of its run, then 4-7, as words.
+        const __m256i first = _mm256_packus_epi16(_mm256_packs_epi32(c0, c1), _mm256_packs_epi32(c2, c3));
+        const __m256i last = _mm256_packus_epi16(_mm256_packs_epi32(c4, c5), _mm256_packs_epi32(c6, c7));
+        Put<B>(p + i, count - i, _mm256_permute2x128_si256(first, last, 0x20));
+        Put<B>(q + i, countQ - i, _mm256_permute2x128_si256(first, last, 0x31));
     }
 }
 
