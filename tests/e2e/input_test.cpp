@@ -17,14 +17,15 @@ class CursorOnX : public DemoOnX {
 protected:
     // Sends relative motion and finds the cursor where it came to rest. Motion that arrives
     // before the program has taken the pointer is dropped, so a move nothing came of is sent
-    // once more.
+    // once more. The first wait is long: on a loaded machine motion can take seconds to
+    // show, and sending it again then would move the cursor twice.
     std::optional<Point> Move(int dx, int dy) {
         const Shot before = desktop.Grab();
         for (int attempt = 0; attempt < 2; ++attempt) {
             desktop.Xdo("mousemove_relative -- " + std::to_string(dx) + " " + std::to_string(dy));
             std::optional<Point> found;
             if (WaitFor([&](const Shot& s) { return (found = FindCursor(s, before)).has_value(); },
-                        3000)) {
+                        attempt == 0 ? 8000 : 3000)) {
                 // The motion may reach the program in parts, so the first place the cursor
                 // shows may be on the way; it has come to rest once it stays put a few frames.
                 for (int look = 0; look < 20 && WaitForFrames(3, 2000); ++look) {
