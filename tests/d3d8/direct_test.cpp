@@ -35,9 +35,11 @@ void Colour(raster::Vertex& v, const float (&c)[4]) {
     for (int k = 0; k < 4; ++k) v.a[raster::kDiffuse + k] = c[k] * v.a[raster::kQ];
 }
 
-TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
+// Draws the same triangles with the direct loops and with the one-pixel loops, for every
+// blend and q setting, and expects the same pixels: draw(target, pipeline, rng, scissors)
+// draws one run of triangles from a generator seeded alike for both.
+template <typename Draw>
+void ExpectSameAsOnePixelLoops(unsigned seed, Draw draw) {
     const raster::Rect scissors[] = {{0, 0, kW, kH}, {7, 5, 61, 43}, {-30, -30, 500, 500}};
     for (int flags = 0; flags < 4; ++flags) {
         const bool blend = flags & 1, varyQ = flags & 2;
@@ -48,52 +50,61 @@ TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
             raster::Pipeline p;
             p.Compile(s);
             const raster::Target target{out[narrow].data(), nullptr, kW, kH};
-            std::mt19937 rng(55 + flags);
-            std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
-            for (int i = 0; i < 400; ++i) {
-                raster::Vertex v[3] = {};
-                float c[3][4];
-                for (int j = 0; j < 3; ++j) {
-                    v[j].x = pos(rng);
-                    v[j].y = pos(rng) * 0.8f;
-                    v[j].a[raster::kQ] = varyQ ? 0.1f + unit(rng) : 0.5f;
-                    for (float& x : c[j]) x = unit(rng) * 300.0f - 20.0f;
-                }
-                switch (i % 8) {
-                case 0: // quarter-pixel corners: edges through pixel centres, small triangles
-                    for (raster::Vertex& x : v) {
-                        x.x = 30.0f + static_cast<float>(static_cast<int>(rng() % 64)) * 0.25f;
-                        x.y = 20.0f + static_cast<float>(static_cast<int>(rng() % 64)) * 0.25f;
-                    }
-                    break;
-                case 1: // one colour, as the overlay's boxes
-                case 2:
-                    c[1][0] = c[2][0] = c[0][0], c[1][1] = c[2][1] = c[0][1];
-                    c[1][2] = c[2][2] = c[0][2], c[1][3] = c[2][3] = c[0][3];
-                    break;
-                case 3: // only alpha changes, as the glow bands
-                    for (int k = 0; k < 3; ++k) c[1][k] = c[2][k] = c[0][k];
-                    break;
-                case 4: { // one wild colour everywhere
-                    const float wild[] = {nan, inf, -inf, 1e30f};
-                    for (auto& x : c) x[i % 4] = wild[(i / 8) % 4], x[(i + 1) % 4] = 255.0f, x[(i + 2) % 4] = -0.0f;
-                    break;
-                }
-                case 5: // a wild value at one vertex
-                    c[i % 3][(i / 8) % 4] = (i / 8) % 2 ? nan : inf;
-                    break;
-                case 6: // shaded, but opaque, clear or nearly either all over
-                    for (auto& x : c) x[3] = (i / 8) % 4 == 0 ? 0.4f : ((i / 8) % 4 == 1 ? 254.4f : 254.6f);
-                    break;
-                default: break;
-                }
-                for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
-                const raster::Rect& clip = scissors[i % 3];
-                raster::DrawTriangle(target, clip, p, v[0], v[1], v[2]);
-            }
+            std::mt19937 rng(seed + static_cast<unsigned>(flags));
+            draw(target, p, rng, scissors, varyQ);
         }
         EXPECT_EQ(out[0], out[1]) << flags;
     }
+}
+
+TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    ExpectSameAsOnePixelLoops(55, [&](const raster::Target& target, const raster::Pipeline& p,
+                                      std::mt19937& rng, const raster::Rect* scissors, bool varyQ) {
+        std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
+        for (int i = 0; i < 400; ++i) {
+            raster::Vertex v[3] = {};
+            float c[3][4];
+            for (int j = 0; j < 3; ++j) {
+                v[j].x = pos(rng);
+                v[j].y = pos(rng) * 0.8f;
+                v[j].a[raster::kQ] = varyQ ? 0.1f + unit(rng) : 0.5f;
+                for (float& x : c[j]) x = unit(rng) * 300.0f - 20.0f;
+            }
+            switch (i % 8) {
+            case 0: // quarter-pixel corners: edges through pixel centres, small triangles
+                for (raster::Vertex& x : v) {
+                    x.x = 30.0f + static_cast<float>(static_cast<int>(rng() % 64)) * 0.25f;
+                    x.y = 20.0f + static_cast<float>(static_cast<int>(rng() % 64)) * 0.25f;
+                }
+                break;
+            case 1: // one colour, as the overlay's boxes
+            case 2:
+                c[1][0] = c[2][0] = c[0][0], c[1][1] = c[2][1] = c[0][1];
+                c[1][2] = c[2][2] = c[0][2], c[1][3] = c[2][3] = c[0][3];
+                break;
+            case 3: // only alpha changes, as the glow bands
+                for (int k = 0; k < 3; ++k) c[1][k] = c[2][k] = c[0][k];
+                break;
+            case 4: { // one wild colour everywhere
+                const float wild[] = {nan, inf, -inf, 1e30f};
+                for (auto& x : c) x[i % 4] = wild[(i / 8) % 4], x[(i + 1) % 4] = 255.0f, x[(i + 2) % 4] = -0.0f;
+                break;
+            }
+            case 5: // a wild value at one vertex
+                c[i % 3][(i / 8) % 4] = (i / 8) % 2 ? nan : inf;
+                break;
+            case 6: // shaded, but opaque, clear or nearly either all over
+                for (auto& x : c) x[3] = (i / 8) % 4 == 0 ? 0.4f : ((i / 8) % 4 == 1 ? 254.4f : 254.6f);
+                break;
+            default: break;
+            }
+            for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
+            const raster::Rect& clip = scissors[i % 3];
+            raster::DrawTriangle(target, clip, p, v[0], v[1], v[2]);
+        }
+    });
 }
 
 // Bands: two corners share a row and a colour, so the colour changes only from row to row
@@ -103,41 +114,30 @@ TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
 TEST(DirectLoops, BandsAsTheOnePixelLoops) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const raster::Rect scissors[] = {{0, 0, kW, kH}, {7, 5, 61, 43}, {-30, -30, 500, 500}};
-    for (int flags = 0; flags < 4; ++flags) {
-        const bool blend = flags & 1, varyQ = flags & 2;
-        std::vector<std::uint32_t> out[2] = {Noise(), Noise()};
-        for (int narrow = 0; narrow < 2; ++narrow) {
-            raster::State s = Overlay(blend);
-            s.forceNarrow = narrow != 0;
-            raster::Pipeline p;
-            p.Compile(s);
-            const raster::Target target{out[narrow].data(), nullptr, kW, kH};
-            std::mt19937 rng(91 + flags);
-            std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
-            for (int i = 0; i < 300; ++i) {
-                raster::Vertex v[3] = {};
-                float c[3][4];
-                const float row = i % 3 == 0 ? std::round(pos(rng)) : pos(rng) * 0.8f;
-                v[0].x = pos(rng), v[0].y = row;
-                v[1].x = i % 5 == 0 ? v[0].x + 3.0f : pos(rng), v[1].y = row; // narrow or wide
-                v[2].x = pos(rng), v[2].y = i % 4 == 0 ? row + 2.5f : pos(rng) * 0.8f;
-                for (raster::Vertex& x : v) x.a[raster::kQ] = varyQ ? 0.5f : 1.0f;
-                for (int k = 0; k < 4; ++k) {
-                    c[0][k] = c[1][k] = unit(rng) * 300.0f - 20.0f;
-                    c[2][k] = unit(rng) * 340.0f - 40.0f;
-                }
-                if (i % 7 == 3) c[2][i % 4] = i % 2 ? nan : inf;
-                if (i % 7 == 5) c[0][3] = c[1][3] = -0.0f;
-                for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
-                // Any order of the corners: the shared row is an edge either way.
-                const int first = i % 3;
-                raster::DrawTriangle(target, scissors[(i / 3) % 3], p, v[first], v[(first + 1) % 3],
-                                     v[(first + 2) % 3]);
+    ExpectSameAsOnePixelLoops(91, [&](const raster::Target& target, const raster::Pipeline& p,
+                                      std::mt19937& rng, const raster::Rect* scissors, bool varyQ) {
+        std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
+        for (int i = 0; i < 300; ++i) {
+            raster::Vertex v[3] = {};
+            float c[3][4];
+            const float row = i % 3 == 0 ? std::round(pos(rng)) : pos(rng) * 0.8f;
+            v[0].x = pos(rng), v[0].y = row;
+            v[1].x = i % 5 == 0 ? v[0].x + 3.0f : pos(rng), v[1].y = row; // narrow or wide
+            v[2].x = pos(rng), v[2].y = i % 4 == 0 ? row + 2.5f : pos(rng) * 0.8f;
+            for (raster::Vertex& x : v) x.a[raster::kQ] = varyQ ? 0.5f : 1.0f;
+            for (int k = 0; k < 4; ++k) {
+                c[0][k] = c[1][k] = unit(rng) * 300.0f - 20.0f;
+                c[2][k] = unit(rng) * 340.0f - 40.0f;
             }
+            if (i % 7 == 3) c[2][i % 4] = i % 2 ? nan : inf;
+            if (i % 7 == 5) c[0][3] = c[1][3] = -0.0f;
+            for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
+            // Any order of the corners: the shared row is an edge either way.
+            const int first = i % 3;
+            raster::DrawTriangle(target, scissors[(i / 3) % 3], p, v[first], v[(first + 1) % 3],
+                                 v[(first + 2) % 3]);
         }
-        EXPECT_EQ(out[0], out[1]) << flags;
-    }
+    });
 }
 
 // One colour over every target value: each product rounded as BlendSrcAlpha rounds it,
