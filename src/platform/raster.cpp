@@ -578,7 +578,7 @@ inline __attribute__((always_inline)) bool Hidden(const Target& target, const Tr
                                    _mm_shuffle_ps(both, both, _MM_SHUFFLE(2, 2, 2, 0)));
     const float size = _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)));
     if (!(size < 0x1p100f)) return false;
-    const float columns = static_cast<float>(_mm_extract_epi32(box, 3) - _mm_extract_epi32(box, 2));
+    const float columns = static_cast<float>(a.x1 - a.x0);
     const float z = _mm_cvtss_f32(sums) - (12.0f + columns) * 0x1p-23f * size;
     if (!(z > 0.0f)) return false;
     // Depth16's rounding, which never makes more of a lesser value.
@@ -729,12 +729,12 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
     FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, HiddenTestFor(target, p.state()));
 }
 
-// DrawTriangle's common case, a shaded triangle within the guard band, with no call more
-// than it takes; the rest goes to DrawAnyTriangle.
-void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* v0,
-                      const Vertex* v1, const Vertex* v2, Batch* batch) {
-    __m128i clip;
-    if (!ClipWithin(target, scissor, clip)) return;
+// One triangle within a clip that holds a pixel (low and high its ClipBounds): set up here
+// when shaded and within the guard band, as DrawAnyTriangle would, else through it.
+inline __attribute__((always_inline)) void DrawWithin(const Target& target, __m128i clip, __m128i low,
+                                                      __m128i high, const Pipeline& p, const Vertex* v0,
+                                                      const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                      HiddenTest hide) {
     __m128 xy01, xy2;
     Positions(v0, v1, v2, xy01, xy2);
     // |position| <= kGuard, false for NaN as InGuardBand is.
@@ -747,9 +747,18 @@ void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline&
         DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
         return;
     }
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, hide);
+}
+
+// DrawTriangle's common case, a shaded triangle within the guard band, with no call more
+// than it takes; the rest goes to DrawAnyTriangle.
+void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* v0,
+                      const Vertex* v1, const Vertex* v2, Batch* batch) {
+    __m128i clip;
+    if (!ClipWithin(target, scissor, clip)) return;
     __m128i low, high;
     ClipBounds(clip, low, high);
-    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, HiddenTestFor(target, p.state()));
+    DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, HiddenTestFor(target, p.state()));
 }
 
 // DrawStrip with the clip worked out once and every triangle set up in one loop.
@@ -759,10 +768,8 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     if (!ClipWithin(target, scissor, clip)) return;
     __m128i low, high;
     ClipBounds(clip, low, high);
-    const bool flat = p.state().flat;
     const HiddenTest hide = HiddenTestFor(target, p.state());
     const char* at = reinterpret_cast<const char*>(first);
-    const __m128 magnitude = _mm_set1_ps(-0.0f), guard = _mm_set1_ps(kGuard);
     for (int i = 0; i < triangles; ++i, at += stride) {
         const Vertex* v0 = reinterpret_cast<const Vertex*>(at);
         const Vertex* v1 = reinterpret_cast<const Vertex*>(at + stride);
@@ -772,17 +779,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             v0 = v1;
             v1 = swap;
         }
-        __m128 xy01, xy2;
-        Positions(v0, v1, v2, xy01, xy2);
-        const int inside = _mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy01), guard, _CMP_LE_OQ)) |
-                           (_mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, xy2), guard, _CMP_LE_OQ)) << 4);
-        if ((inside & 0x3F) != 0x3F || flat) {
-            alignas(16) Rect r;
-            _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
-            DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
-            continue;
-        }
-        FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, hide);
+        DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, hide);
     }
 }
 

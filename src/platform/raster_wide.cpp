@@ -341,13 +341,6 @@ WIDE_INLINE bool Distinct(const std::ptrdiff_t* at, int live) {
     return _mm256_testz_si256(same, same);
 }
 
-// Shades the n queued pixels. The last group is filled up with copies of the last pixel,
-// which compute and store the same value again (a group reads every colour before any
-// store).
-//
-// A queue that holds several triangles' pixels (mixed) may hold one pixel twice. Replace
-// stores a group's lanes in order, so the later colour stays; a blend reads the colour
-// under it, so a group in which that happens is blended one pixel at a time, in order.
 // The textured Replace shade for whole groups (padded as ShadeQueue pads them), in two
 // passes over a stretch of groups: first every group's diffuse colour, texel offsets and
 // weights, then the texel reads, filtering and stores. The reads of one group then wait on
@@ -383,6 +376,13 @@ WIDE_INLINE void ShadeWrapped(const Queue& q, int n, const Target& target, const
     }
 }
 
+// Shades the n queued pixels. The last group is filled up with copies of the last pixel,
+// which compute and store the same value again (a group reads every colour before any
+// store).
+//
+// A queue that holds several triangles' pixels (mixed) may hold one pixel twice. Replace
+// stores a group's lanes in order, so the later colour stays; a blend reads the colour
+// under it, so a group in which that happens is blended one pixel at a time, in order.
 template <ShadeMode S, BlendMode B, bool P>
 void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, bool mixed) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
