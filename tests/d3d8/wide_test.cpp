@@ -47,13 +47,40 @@ raster::State StateFor(Kind kind, bool depth, bool blend, const raster::Texture&
     return s;
 }
 
+// Texels of noise and their wrapped copy, which is filled with a marker first so that a
+// word BuildWrapped leaves out would show.
+struct NoiseTexture {
+    NoiseTexture(int w, int h, unsigned seed)
+        : texels(static_cast<std::size_t>(w) * h), wrapped(raster::WrappedWords(w, h), 0xDEADBEEFu) {
+        std::mt19937 rng(seed);
+        for (std::uint32_t& t : texels) t = rng();
+        texture = {texels.data(), w, h};
+        raster::BuildWrapped(texture, wrapped.data());
+    }
+    // As the wide loops take it, with the copy, or the one-pixel loops, given no copy so
+    // that they cannot read it.
+    raster::Texture For(bool narrow) const {
+        raster::Texture t = texture;
+        t.wrapped = narrow ? nullptr : wrapped.data();
+        return t;
+    }
+    std::vector<std::uint32_t> texels;
+    std::vector<std::uint32_t> wrapped;
+    raster::Texture texture; // without the copy
+};
+
+// The state's loops, or the one-pixel loops for it.
+raster::Pipeline PipelineFor(raster::State s, bool narrow) {
+    s.forceNarrow = narrow;
+    raster::Pipeline p;
+    p.Compile(s);
+    return p;
+}
+
 // Triangles and lines of every size, some with wild attributes, drawn twice over (so depth ties
 // and failures both occur) with and without the per-pixel divide.
 TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
-    std::uint32_t texels[16 * 8];
-    std::mt19937 texelRng(7);
-    for (std::uint32_t& t : texels) t = texelRng();
-    const raster::Texture texture{texels, 16, 8};
+    const NoiseTexture noise(16, 8, 7);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     for (Kind kind : {kPlain, kTextured}) {
@@ -61,10 +88,7 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
             const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
             Canvas out[2] = {Canvas(96, 64), Canvas(96, 64)};
             for (int narrow = 0; narrow < 2; ++narrow) {
-                raster::State s = StateFor(kind, depth, blend, texture);
-                s.forceNarrow = narrow != 0;
-                raster::Pipeline p;
-                p.Compile(s);
+                const raster::Pipeline p = PipelineFor(StateFor(kind, depth, blend, noise.texture), narrow != 0);
                 std::mt19937 rng(1234 + flags);
                 std::uniform_real_distribution<float> pos(-20.0f, 110.0f), unit(0.0f, 1.0f);
                 for (int i = 0; i < 300; ++i) {
@@ -114,22 +138,13 @@ TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
     const int sizes[][2] = {{1, 1}, {1, 8}, {8, 1}, {2, 2}, {16, 4}, {64, 32}};
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
-        std::vector<std::uint32_t> texels(static_cast<std::size_t>(w) * h);
-        std::mt19937 texelRng(w * 31 + h);
-        for (std::uint32_t& t : texels) t = texelRng();
-        std::vector<std::uint32_t> wrapped(raster::WrappedWords(w, h), 0xDEADBEEFu);
-        raster::Texture texture{texels.data(), w, h};
-        raster::BuildWrapped(texture, wrapped.data());
+        const NoiseTexture noise(w, h, static_cast<unsigned>(w * 31 + h));
         for (int flags = 0; flags < 8; ++flags) {
             const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
             Canvas out[2] = {Canvas(64, 48), Canvas(64, 48)};
             for (int narrow = 0; narrow < 2; ++narrow) {
-                // The one-pixel loops are given no copy, so they cannot read it.
-                texture.wrapped = narrow != 0 ? nullptr : wrapped.data();
-                raster::State s = StateFor(kTextured, depth, blend, texture);
-                s.forceNarrow = narrow != 0;
-                raster::Pipeline p;
-                p.Compile(s);
+                const raster::Pipeline p =
+                    PipelineFor(StateFor(kTextured, depth, blend, noise.For(narrow != 0)), narrow != 0);
                 std::mt19937 rng(99 + flags);
                 std::uniform_real_distribution<float> pos(-8.0f, 72.0f), unit(0.0f, 1.0f);
                 const float scales[] = {1.0f, 40.0f, 3.0e5f, 1.0e9f};
@@ -165,22 +180,14 @@ TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
 // must come out as if each triangle were drawn alone, in order. Textured too, where the
 // wide loops filter from the wrapped copy and shade a full queue in stretches of groups.
 TEST(WideLoops, BatchedTrianglesKeepTheirOrder) {
-    std::uint32_t texels[16 * 8];
-    std::mt19937 texelRng(11);
-    for (std::uint32_t& t : texels) t = texelRng();
-    std::vector<std::uint32_t> wrapped(raster::WrappedWords(16, 8));
-    raster::Texture texture{texels, 16, 8};
-    raster::BuildWrapped(texture, wrapped.data());
+    const NoiseTexture noise(16, 8, 11);
     for (Kind kind : {kPlain, kTextured}) {
         for (int flags = 0; flags < 8; ++flags) {
             const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
             Canvas out[2] = {Canvas(16, 12), Canvas(16, 12)};
             for (int narrow = 0; narrow < 2; ++narrow) {
-                texture.wrapped = narrow != 0 ? nullptr : wrapped.data();
-                raster::State s = StateFor(kind, depth, blend, texture);
-                s.forceNarrow = narrow != 0;
-                raster::Pipeline p;
-                p.Compile(s);
+                const raster::Pipeline p =
+                    PipelineFor(StateFor(kind, depth, blend, noise.For(narrow != 0)), narrow != 0);
                 raster::Batch batch;
                 std::mt19937 rng(77 + flags);
                 std::uniform_real_distribution<float> pos(2.0f, 9.0f), unit(0.0f, 1.0f);
@@ -223,10 +230,7 @@ TEST(WideLoops, DepthAtTheTargetsLastPixels) {
         for (int narrow = 0; narrow < 2; ++narrow) {
             raster::Target target = out[narrow].target;
             target.height = kH;
-            raster::State s = StateFor(kPlain, true, blend, {});
-            s.forceNarrow = narrow != 0;
-            raster::Pipeline p;
-            p.Compile(s);
+            const raster::Pipeline p = PipelineFor(StateFor(kPlain, true, blend, {}), narrow != 0);
             raster::Batch batch;
             std::mt19937 rng(5 + flags);
             std::uniform_real_distribution<float> unit(0.0f, 1.0f), wide(-30.0f, 45.0f);
