@@ -203,6 +203,8 @@ Texture* Texture::Make(UINT width, UINT height) {
 
 HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD) {
     if (level != 0 || locked == nullptr) return D3DERR_INVALIDCALL;
+    // Triangles held back still read the texels as they are.
+    if (holder_ != nullptr) holder_->Settle();
     RECT r = {0, 0, width_, height_};
     if (rect != nullptr) {
         if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right ||
@@ -245,6 +247,7 @@ Device* Device::Make(Direct3D* parent, int width, int height, bool depth) {
 }
 
 Device::~Device() {
+    Settle();
     for (Texture*& t : textures_) {
         if (t != nullptr) t->Release();
     }
@@ -314,6 +317,7 @@ HRESULT Device::BeginScene() {
 
 HRESULT Device::EndScene() {
     if (!inScene_) return D3DERR_INVALIDCALL;
+    Settle();
     inScene_ = false;
     return D3D_OK;
 }
@@ -332,6 +336,7 @@ HRESULT Device::Clear(DWORD count, const void* rects, DWORD flags, D3DCOLOR colo
     if ((flags & D3DCLEAR_STENCIL) != 0) return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_ZBUFFER) != 0 && (!depth_ || !(z >= 0.0f && z <= 1.0f)))
         return D3DERR_INVALIDCALL;
+    Settle();
     raster::Rect vp = ViewportRect();
     // Rectangles are D3DRECTs {x1, y1, x2, y2}, laid out as RECTs.
     const RECT* list = static_cast<const RECT*>(rects);
@@ -352,6 +357,7 @@ HRESULT Device::Clear(DWORD count, const void* rects, DWORD flags, D3DCOLOR colo
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND, const void*) {
     if (!host::Installed()) return D3DERR_INVALIDCALL;
+    Settle();
     host::Current().Present(colour_.get(), target_.width, target_.height);
     return D3D_OK;
 }
@@ -453,9 +459,19 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
         if (ours == nullptr) return D3DERR_INVALIDCALL;
         ours->AddRef();
     }
-    if (textures_[stage] != nullptr) textures_[stage]->Release();
-    textures_[stage] = ours;
+    Texture* const old = textures_[stage];
     pipelineDirty_ = true;
+    if (old != nullptr && old != ours && old->holder_ == this) {
+        // Held triangles still read it: its reference stays until they are drawn.
+        if (kept_[stage] == nullptr) {
+            kept_[stage] = old;
+            textures_[stage] = ours;
+            return D3D_OK;
+        }
+        Settle();
+    }
+    textures_[stage] = ours;
+    if (old != nullptr) old->Release();
     return D3D_OK;
 }
 
@@ -544,8 +560,25 @@ void Device::UpdatePipeline() {
         g.addressV = static_cast<raster::Address>(st[D3DTSS_ADDRESSV]);
         if (textures_[i] != nullptr) g.texture = textures_[i]->View();
     }
-    pipeline_.Compile(s);
     pipelineDirty_ = false;
+    // States set again as they were leave the pipeline, and what it holds back, as it is.
+    if (compiled_ && s == pipeline_.state()) return;
+    Settle();
+    pipeline_.Compile(s);
+    compiled_ = true;
+}
+
+void Device::Settle() {
+    batch_.Settle();
+    for (Texture* t : textures_) {
+        if (t != nullptr && t->holder_ == this) t->holder_ = nullptr;
+    }
+    for (Texture*& t : kept_) {
+        if (t == nullptr) continue;
+        if (t->holder_ == this) t->holder_ = nullptr;
+        t->Release();
+        t = nullptr;
+    }
 }
 
 } // namespace d3d8

@@ -11,6 +11,8 @@
 
 namespace d3d8 {
 
+class Device;
+
 // Reference counting shared by every object; deletes itself at zero.
 template <class Interface>
 class Counted : public Interface {
@@ -57,6 +59,8 @@ public:
     raster::Texture View() const { return {texels_.get(), width_, height_, wrapped_.get()}; }
 
 private:
+    friend class Device;
+    Device* holder_ = nullptr; // a device whose held triangles read this texture
     std::unique_ptr<std::uint32_t[]> texels_; // level 0, 0xAARRGGBB, pitch = width
     // The texels with their wrap written out (raster::BuildWrapped) for filtering, remade
     // at each unlock; only for power-of-two sizes, null when it could not be allocated.
@@ -146,7 +150,14 @@ public:
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride) override;
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
 
-    const raster::Target& target() const { return target_; }
+    // The target with every triangle drawn so far in it.
+    const raster::Target& target() {
+        Settle();
+        return target_;
+    }
+    // Draws the triangles the batch holds back (see raster::Batch). Anything that reads
+    // or writes the target, or changes a texture they read, comes after this.
+    void Settle();
     // The current viewport as a pixel rectangle.
     raster::Rect ViewportRect() const;
 
@@ -188,6 +199,7 @@ private:
     DWORD renderStates_[kRenderStates] = {};      // by D3DRS_ number
     DWORD stageStates_[kTextureStages][kStageStates] = {}; // by stage and D3DTSS_ number
     Texture* textures_[kTextureStages] = {};      // bound textures, each holding a reference
+    Texture* kept_[kTextureStages] = {};          // unbound but read by held triangles, likewise
     DWORD fvf_ = 0;                               // vertex format of SetVertexShader, 0 = none
     VertexBuffer* stream_ = nullptr;              // stream 0, holding a reference
     UINT streamStride_ = 0;                       // bytes per vertex in stream 0
@@ -196,9 +208,10 @@ private:
     bool transformsDirty_ = true;                 // derived matrices need recomputing
     bool pipelineDirty_ = true;                   // raster pipeline needs recompiling
     raster::Pipeline pipeline_;                   // compiled from the states above
+    bool compiled_ = false;                       // pipeline_ has been compiled
 
     std::unique_ptr<ClipVertex[]> scratch_;       // kChunk + 2 transformed vertices
-    raster::Batch batch_;                         // triangles of one draw, shaded together
+    raster::Batch batch_{true};                   // triangles shaded together, some held back
 };
 
 // The device behind an interface pointer, null when it is not one of ours.

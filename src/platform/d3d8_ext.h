@@ -9,7 +9,8 @@
 namespace d3d8ext {
 
 // The device's back buffer: width x height words of 0xAARRGGBB, rows packed (pitch = width).
-// Null for a device that was not made by our Direct3DCreate8.
+// Null for a device that was not made by our Direct3DCreate8. Triangles drawn within a
+// scene may reach it only at EndScene (or at Present, Clear, or another call of this).
 std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height);
 
 // Blends an 8-bit coverage mask into the back buffer as a textured, alpha-blended quad of

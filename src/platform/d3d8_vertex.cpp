@@ -944,8 +944,10 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
             done += n;
         }
     }
-    // Nothing of this draw may be left for later.
-    batch_.Flush();
+    // Nothing of this draw may be left for later but, within a scene, the triangles held
+    // back: outside one, whoever drew may read the back buffer next.
+    if (inScene_) batch_.Flush();
+    else Settle();
 }
 
 void Device::DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count) {
@@ -989,6 +991,14 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (end > stream_->length()) return D3DERR_INVALIDCALL;
     if (pipelineDirty_) UpdatePipeline();
     if (transformsDirty_) UpdateTransforms();
+    if (type <= D3DPT_LINESTRIP) {
+        // Points and lines are drawn at once, after every triangle before them.
+        Settle();
+    } else if (pipeline_.Holds()) {
+        for (Texture* t : textures_) {
+            if (t != nullptr) t->holder_ = this;
+        }
+    }
     if (type == D3DPT_POINTLIST) DrawPoints(startVertex, primitiveCount);
     else if (type <= D3DPT_LINESTRIP) DrawLines(type, startVertex, primitiveCount);
     else DrawTriangles(type, startVertex, primitiveCount);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "platform/raster_span.h"
 
@@ -368,6 +369,35 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
     p.Triangle(a.minified, perspective)(a);
 }
 
+} // namespace
+
+// Triangles a batch holds back, and the tags of drawing order of the target they go to.
+// Plain pointers: the AVX2 code below takes no library templates.
+struct Batch::Held {
+    static constexpr int kCapacity = 4096;
+    struct Triangle {
+        Target target;
+        const Pipeline* pipeline;
+        alignas(16) std::int32_t bounds[8]; // the clip as ClipBounds gives it: low, high
+        std::uint16_t order;
+        Vertex v[3];                        // x, y and the basic attributes
+    };
+    Triangle* list = nullptr; // kCapacity of them
+    int n = 0;
+    // A tag for each pixel of `tagged`, and eight more for groups read past its end: the
+    // drawing order of the held pipelines' triangle that wrote the pixel's depth last, or
+    // any order below it. Every tag is below `next`.
+    std::uint16_t* tags = nullptr;
+    Target tagged{};
+    std::uint16_t next = 1;
+};
+
+namespace {
+
+// The held triangles drawn after the target changes, or before their tags start again.
+bool Retarget(Batch& batch, const Target& target);
+void RestartTags(Batch& batch);
+
 using FillFn = void (*)(const Target&, const Rect&, const Pipeline&, const Vertex*, const Vertex*,
                         const Vertex*, Batch*);
 void DrawAnyTriangle(const Target& t, const Rect& clip, const Pipeline& p, const Vertex& v0,
@@ -612,10 +642,48 @@ inline __attribute__((always_inline)) bool Hidden(const Target& target, const Tr
     return true;
 }
 
+void SettleHeld(Batch& batch);
+
+// The batch's store of held triangles when this pipeline's triangles into this target go
+// through it; null when they are drawn at once (and then what is held goes first).
+inline __attribute__((always_inline)) Batch::Held* HoldFor(Batch* batch, const Target& target,
+                                                           const Pipeline& p) {
+    Batch::Held* const h = batch != nullptr ? batch->held() : nullptr;
+    if (h == nullptr) return nullptr;
+    if (!p.Holds() || target.depth == nullptr) {
+        if (h->n > 0) SettleHeld(*batch);
+        return nullptr;
+    }
+    if (h->tagged.colour != target.colour || h->tagged.depth != target.depth ||
+        h->tagged.width != target.width || h->tagged.height != target.height)
+        return Retarget(*batch, target) ? h : nullptr;
+    return h;
+}
+
+// A triangle kept for SettleHeld as it was given: the vertices' positions and basic
+// attributes, which are all a holding pipeline reads.
+inline __attribute__((always_inline)) void Keep(Batch::Held& h, const Target& target, __m128i low,
+                                                __m128i high, const Pipeline& p, std::uint16_t order,
+                                                const Vertex* v0, const Vertex* v1, const Vertex* v2) {
+    static_assert(offsetof(Vertex, a) == 16 && kBasicAttrs == 8);
+    Batch::Held::Triangle& k = h.list[h.n++];
+    k.target = target;
+    k.pipeline = &p;
+    _mm_store_si128(reinterpret_cast<__m128i*>(k.bounds), low);
+    _mm_store_si128(reinterpret_cast<__m128i*>(k.bounds + 4), high);
+    k.order = order;
+    const Vertex* from[3] = {v0, v1, v2};
+    for (int i = 0; i < 3; ++i) {
+        _mm_store_ps(&k.v[i].x, _mm_loadu_ps(&from[i]->x));
+        _mm256_storeu_ps(k.v[i].a, _mm256_loadu_ps(from[i]->a));
+    }
+}
+
 inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
                                                     const Pipeline& p, const Vertex* v0,
                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                    __m128 xy01, __m128 xy2, HiddenTest hide) {
+                                                    __m128 xy01, __m128 xy2, HiddenTest hide,
+                                                    Batch::Held* hold, int heldOrder = -1) {
     // Snap: RoundHalfUp(p x kSub) in double.
     auto snap = [](__m128 f) {
         const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
@@ -650,6 +718,22 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     if (area == 0) return;
     const Cull cull = p.state().cull;
     if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
+    // Under a holding batch every triangle takes the next order; those that face away are
+    // kept, the others drawn now and tagged. A held one comes back with its order.
+    std::uint16_t order = 0;
+    if (hold != nullptr) {
+        if (heldOrder >= 0) {
+            order = static_cast<std::uint16_t>(heldOrder);
+        } else {
+            if (__builtin_expect(hold->next == 0xFFFF, 0)) RestartTags(*batch);
+            order = hold->next++;
+            if (area < 0) {
+                if (__builtin_expect(hold->n == Batch::Held::kCapacity, 0)) SettleHeld(*batch);
+                Keep(*hold, target, low, high, p, order, v0, v1, v2);
+                return;
+            }
+        }
+    }
     // Clockwise order without a branch: with culling off either order is as likely.
     const bool flip = area < 0;
     const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
@@ -661,6 +745,9 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     area = flip ? -area : area;
 
     TriangleArgs a;
+    a.tags = hold != nullptr ? hold->tags : nullptr;
+    a.order = order;
+    a.held = heldOrder >= 0;
     static_assert(offsetof(TriangleArgs, y1) == offsetof(TriangleArgs, y0) + 8 &&
                   offsetof(TriangleArgs, x0) == offsetof(TriangleArgs, y0) + 16 &&
                   offsetof(TriangleArgs, x1) == offsetof(TriangleArgs, y0) + 24);
@@ -668,12 +755,21 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     // Planes, as SetupPlanes.
     a.fx0 = static_cast<float>(x[0]) / kSub;
     a.fy0 = static_cast<float>(y[0]) / kSub;
-    const __m256 dx1 = _mm256_set1_ps(static_cast<float>(x[1] - x[0]) / kSub);
-    const __m256 dy1 = _mm256_set1_ps(static_cast<float>(y[1] - y[0]) / kSub);
-    const __m256 dx2 = _mm256_set1_ps(static_cast<float>(x[2] - x[0]) / kSub);
-    const __m256 dy2 = _mm256_set1_ps(static_cast<float>(y[2] - y[0]) / kSub);
-    const __m256 inv = _mm256_set1_ps(
-        static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area)));
+    const float fdx1 = static_cast<float>(x[1] - x[0]) / kSub, fdy1 = static_cast<float>(y[1] - y[0]) / kSub;
+    const float fdx2 = static_cast<float>(x[2] - x[0]) / kSub, fdy2 = static_cast<float>(y[2] - y[0]) / kSub;
+    const float finv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
+    if (heldOrder >= 0 && hide.on) {
+        // Most held triangles turn out hidden: the depth plane alone, as Planes8 makes it,
+        // shows which before the other planes are made.
+        const float z0 = v[0]->a[kZ], d1 = v[1]->a[kZ] - z0, d2 = v[2]->a[kZ] - z0;
+        a.base[kZ] = z0;
+        a.gx[kZ] = (d1 * fdy2 - d2 * fdy1) * finv;
+        a.gy[kZ] = (d2 * fdx1 - d1 * fdx2) * finv;
+        if (Hidden(target, a, box, v, hide)) return;
+    }
+    const __m256 dx1 = _mm256_set1_ps(fdx1), dy1 = _mm256_set1_ps(fdy1);
+    const __m256 dx2 = _mm256_set1_ps(fdx2), dy2 = _mm256_set1_ps(fdy2);
+    const __m256 inv = _mm256_set1_ps(finv);
     const float q = v[0]->a[kQ];
     const bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
     const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
@@ -686,7 +782,7 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     } else {
         Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
     }
-    if (hide.on && Hidden(target, a, box, v, hide)) return;
+    if (hide.on && heldOrder < 0 && Hidden(target, a, box, v, hide)) return;
     const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
     const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
@@ -726,7 +822,8 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
     Positions(v0, v1, v2, xy01, xy2);
     __m128i low, high;
     ClipBounds(_mm_setr_epi32(clip.left, clip.top, clip.right, clip.bottom), low, high);
-    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, HiddenTestFor(target, p.state()));
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, HiddenTestFor(target, p.state()),
+             HoldFor(batch, target, p));
 }
 
 // One triangle within a clip that holds a pixel (low and high its ClipBounds): set up here
@@ -734,7 +831,7 @@ void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p,
 inline __attribute__((always_inline)) void DrawWithin(const Target& target, __m128i clip, __m128i low,
                                                       __m128i high, const Pipeline& p, const Vertex* v0,
                                                       const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                      HiddenTest hide) {
+                                                      HiddenTest hide, Batch::Held* hold) {
     __m128 xy01, xy2;
     Positions(v0, v1, v2, xy01, xy2);
     // |position| <= kGuard, false for NaN as InGuardBand is.
@@ -747,7 +844,7 @@ inline __attribute__((always_inline)) void DrawWithin(const Target& target, __m1
         DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
         return;
     }
-    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, hide);
+    FillWide(target, low, high, p, v0, v1, v2, batch, xy01, xy2, hide, hold);
 }
 
 // DrawTriangle's common case, a shaded triangle within the guard band, with no call more
@@ -758,7 +855,8 @@ void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline&
     if (!ClipWithin(target, scissor, clip)) return;
     __m128i low, high;
     ClipBounds(clip, low, high);
-    DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, HiddenTestFor(target, p.state()));
+    DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, HiddenTestFor(target, p.state()),
+               HoldFor(batch, target, p));
 }
 
 // DrawStrip with the clip worked out once and every triangle set up in one loop.
@@ -769,6 +867,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     __m128i low, high;
     ClipBounds(clip, low, high);
     const HiddenTest hide = HiddenTestFor(target, p.state());
+    Batch::Held* const hold = HoldFor(batch, target, p);
     const char* at = reinterpret_cast<const char*>(first);
     for (int i = 0; i < triangles; ++i, at += stride) {
         const Vertex* v0 = reinterpret_cast<const Vertex*>(at);
@@ -779,14 +878,52 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             v0 = v1;
             v1 = swap;
         }
-        DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, hide);
+        DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, hide, hold);
     }
+}
+
+// The held triangles drawn in the order they were held, each with its own order.
+void SettleHeld(Batch& batch) {
+    Batch::Held& h = *batch.held();
+    for (int i = 0; i < h.n; ++i) {
+        const Batch::Held::Triangle& k = h.list[i];
+        const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(k.bounds));
+        const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(k.bounds + 4));
+        __m128 xy01, xy2;
+        Positions(&k.v[0], &k.v[1], &k.v[2], xy01, xy2);
+        FillWide(k.target, low, high, *k.pipeline, &k.v[0], &k.v[1], &k.v[2], &batch, xy01, xy2,
+                 HiddenTestFor(k.target, k.pipeline->state()), &h, k.order);
+    }
+    h.n = 0;
+    batch.Flush();
 }
 
 #pragma GCC pop_options
 
 // Whether this processor takes the AVX2 setup.
 const bool kWideSetup = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+
+bool Retarget(Batch& batch, const Target& target) {
+    Batch::Held& h = *batch.held();
+    if (h.n > 0) SettleHeld(batch);
+    const std::size_t pixels = static_cast<std::size_t>(target.width) * target.height;
+    if (h.tags == nullptr || pixels != static_cast<std::size_t>(h.tagged.width) * h.tagged.height) {
+        delete[] h.tags;
+        h.tags = new (std::nothrow) std::uint16_t[pixels + 8];
+    }
+    h.tagged = h.tags != nullptr ? target : Target{};
+    if (h.tags == nullptr) return false;
+    RestartTags(batch);
+    return true;
+}
+
+// Every tag back to 0, below every order to come, once the held triangles are drawn.
+void RestartTags(Batch& batch) {
+    Batch::Held& h = *batch.held();
+    if (h.n > 0) SettleHeld(batch);
+    std::fill_n(h.tags, static_cast<std::size_t>(h.tagged.width) * h.tagged.height + 8, std::uint16_t{0});
+    h.next = 1;
+}
 #endif
 
 // Positions must be finite to be snapped; attributes need not be, as the pixel loops turn
@@ -863,6 +1000,48 @@ void Pipeline::Compile(const State& state) {
         if (state.forceGeneric || ShadeFor(state, filter) == ShadeMode::Generic)
             attributes_ = kAttrCount;
     }
+    // Only the wide setup and loops hold and tag, and they read only the basic attributes.
+    holds_ = depth == DepthMode::LessEqualWrite && blend == BlendMode::Replace && !state.forceNarrow &&
+             !state.forceScalarSetup && attributes_ == kBasicAttrs && wide_[0][0] && wide_[0][1] &&
+             wide_[1][0] && wide_[1][1];
+#if RASTER_WIDE_SETUP
+    holds_ = holds_ && kWideSetup;
+#else
+    holds_ = false;
+#endif
+}
+
+Batch::Held* MakeHeld() {
+#if RASTER_WIDE_SETUP
+    if (!kWideSetup) return nullptr;
+    Batch::Held* h = new (std::nothrow) Batch::Held();
+    if (h == nullptr) return nullptr;
+    h->list = new (std::nothrow) Batch::Held::Triangle[Batch::Held::kCapacity]();
+    if (h->list == nullptr) {
+        delete h;
+        return nullptr;
+    }
+    return h;
+#else
+    return nullptr;
+#endif
+}
+
+void DropHeld(Batch::Held* h) {
+    if (h == nullptr) return;
+    delete[] h->list;
+    delete[] h->tags;
+    delete h;
+}
+
+void Batch::Settle() {
+#if RASTER_WIDE_SETUP
+    if (held_ != nullptr && held_->n > 0) {
+        SettleHeld(*this);
+        return;
+    }
+#endif
+    Flush();
 }
 
 void ClearColour(const Target& t, const Rect& rect, std::uint32_t colour) {

@@ -92,6 +92,8 @@ struct Texture {
     // Optional copy for wrapped bilinear filtering, made by BuildWrapped from the texels
     // (and kept up to date with them by whoever owns both); null when there is none.
     const std::uint32_t* wrapped = nullptr;
+
+    bool operator==(const Texture&) const = default;
 };
 
 // A power-of-two texture with its wrap written out: each row followed by its first texel,
@@ -114,6 +116,8 @@ struct Stage {
     Address addressU = Address::Wrap;
     Address addressV = Address::Wrap;
     Texture texture; // texels null: no texture bound, D3DTA_TEXTURE reads the stage input
+
+    bool operator==(const Stage&) const = default;
 };
 
 constexpr int kStages = 2; // stages the pixel pipeline applies; later ones are not drawn
@@ -137,6 +141,8 @@ struct State {
     bool forceGeneric = false;          // draw with the all-states pixel loop (cross-checks)
     bool forceNarrow = false;           // draw one pixel at a time, never eight (cross-checks)
     bool forceScalarSetup = false;      // set triangles up one value at a time (cross-checks)
+
+    bool operator==(const State&) const = default;
 };
 
 struct SpanArgs;
@@ -170,6 +176,9 @@ public:
     int Attributes() const { return attributes_; }
     // Whether every triangle loop takes small triangles' edges instead of edge walkers.
     bool SmallEdges() const { return smallEdges_; }
+    // Whether a batch may hold its triangles back (see Batch): opaque, LESSEQUAL with depth
+    // writes, no alpha test, every triangle set up and shaded by the wide loops.
+    bool Holds() const { return holds_; }
 
 private:
     State state_;
@@ -180,26 +189,40 @@ private:
     bool choosesFilter_ = false;
     int attributes_ = kAttrCount;
     bool smallEdges_ = false;
+    bool holds_ = false;
 };
 
 // Triangles drawn one after another with one pipeline into one target may be shaded
 // together: the wide loops then fill groups of eight pixels across triangles instead of
 // finishing each triangle's last group alone. Pixels pending in a batch are in the target
 // once Flush returns; a pixel is never drawn out of its triangles' order.
+//
+// A batch made to hold may also keep back the triangles that face away (counter-clockwise
+// on the screen, Direct3D's back faces) under a pipeline that Holds(), and draw them at
+// Settle, after the others, when most of them are hidden and dropped whole. The pixels come
+// out as in drawing order all the same: such a pipeline's pixel is the last drawn of those
+// nearest, so a tag of drawing order kept for each pixel settles a tie of depths. Until
+// Settle returns, nothing else may draw into that target, read it or change what the held
+// triangles read (their pipelines and textures).
 class Batch {
 public:
     struct Pending; // the pixels waiting, and how to shade them (raster_wide.cpp)
+    struct Held;    // the triangles held back and the tags (raster.cpp)
 
-    Batch();  // makes its storage once
-    ~Batch(); // flushes
+    explicit Batch(bool hold = false); // makes its storage once
+    ~Batch();                          // settles
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
     void Flush();
+    // Draws the triangles held back, then flushes.
+    void Settle();
     Pending* pending() const { return pending_; }
+    Held* held() const { return held_; }
 
 private:
     Pending* pending_ = nullptr; // null where there are no wide loops
+    Held* held_ = nullptr;       // null unless made to hold where there are wide loops
 };
 
 // The three vertices in drawing order; the first gives the colour under flat shading.

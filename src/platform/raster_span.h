@@ -65,6 +65,12 @@ struct TriangleArgs {
     bool small;
     std::int32_t edgeAt[3], edgeX[3], edgeY[3];
     Batch* batch;               // where a wide loop may leave pixels pending; may be null
+    // Under a batch that holds (see Batch), the tags of drawing order, for the wide loops to
+    // write where the triangle's pixels pass, and its order. A held triangle, drawn later
+    // than its order, passes a tie of depths only over a pixel of an earlier tag.
+    std::uint16_t* tags = nullptr;
+    std::uint16_t order = 0;
+    bool held = false;
     float fx0, fy0;             // where the planes' base values hold
     alignas(16) float base[kAttrCount];
     alignas(16) float gx[kAttrCount];
@@ -100,6 +106,10 @@ Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 // null where there is none or the processor cannot run it.
 TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
+
+// A batch's store of held triangles (raster.cpp): null where the setup cannot hold.
+Batch::Held* MakeHeld();
+void DropHeld(Batch::Held* held);
 
 // The triangle loop that shades rows straight into the target (raster_flat.cpp), for
 // states without depth or texture; null where there is none or the processor cannot run

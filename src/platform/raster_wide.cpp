@@ -484,6 +484,42 @@ __attribute__((noinline, cold)) unsigned TestEightAtEnd(std::uint16_t* stored, _
     return pass;
 }
 
+// The tags of four (eight) neighbouring pixels set to `order` where their bit in `pass` is
+// set, the others written back as they were.
+WIDE_INLINE __m128i PassLanes16(unsigned pass) {
+    const __m128i bits = _mm_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128);
+    return _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(static_cast<short>(pass)), bits), bits);
+}
+
+WIDE_INLINE void TagFour(std::uint16_t* at, unsigned pass, __m128i order) {
+    const __m128i old = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_blendv_epi8(old, order, PassLanes16(pass)));
+}
+
+WIDE_INLINE void TagEight(std::uint16_t* at, unsigned pass, __m128i order) {
+    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_blendv_epi8(old, order, PassLanes16(pass)));
+}
+
+// A held triangle's depth test of the first `live` of eight pixels at depths z: nearer
+// passes, and so does a tie over a pixel that an earlier triangle wrote. Those that pass
+// take its depth and order. Held triangles are few, so one pixel at a time.
+__attribute__((noinline)) unsigned TestHeld(std::uint16_t* stored, std::uint16_t* tags, __m256 z,
+                                            int live, std::uint16_t order) {
+    alignas(32) std::int32_t depth[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(depth), Depth8(z));
+    unsigned pass = 0;
+    for (int k = 0; k < live; ++k) {
+        const std::int32_t old = stored[k];
+        if (depth[k] < old || (depth[k] == old && tags[k] < order)) {
+            stored[k] = static_cast<std::uint16_t>(depth[k]);
+            tags[k] = order;
+            pass |= 1u << k;
+        }
+    }
+    return pass;
+}
+
 #include "platform/raster_rows.h"
 
 // The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
@@ -497,6 +533,10 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     const __m256 gx = _mm256_loadu_ps(t.gx);
     const __m256 gy = _mm256_loadu_ps(t.gy);
     const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    std::uint16_t* const tags = t.tags;
+    const bool held = t.held;
+    const std::uint16_t order = t.order;
+    const __m128i orders = _mm_set1_epi16(static_cast<short>(order));
     EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
         const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
         __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
@@ -547,13 +587,23 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                     const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
                     const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
                     const __m128 z = _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
-                    pass = __builtin_expect(row + i + 4 <= limit, 1)
-                               ? TestFour(stored, z, live)
-                               : TestEightAtEnd(stored, _mm256_castps128_ps256(z), live);
+                    if (__builtin_expect(held, 0)) {
+                        pass = TestHeld(stored, tags + row + i, _mm256_castps128_ps256(z), live, order);
+                    } else {
+                        pass = __builtin_expect(row + i + 4 <= limit, 1)
+                                   ? TestFour(stored, z, live)
+                                   : TestEightAtEnd(stored, _mm256_castps128_ps256(z), live);
+                        if (tags != nullptr) TagFour(tags + row + i, pass, orders);
+                    }
                 } else {
                     const __m256 z = DepthSlots(pixel);
-                    pass = __builtin_expect(row + i + 8 <= limit, 1) ? TestEight(stored, z, live)
-                                                                     : TestEightAtEnd(stored, z, live);
+                    if (__builtin_expect(held, 0)) {
+                        pass = TestHeld(stored, tags + row + i, z, live, order);
+                    } else {
+                        pass = __builtin_expect(row + i + 8 <= limit, 1) ? TestEight(stored, z, live)
+                                                                         : TestEightAtEnd(stored, z, live);
+                        if (tags != nullptr) TagEight(tags + row + i, pass, orders);
+                    }
                 }
                 if ((pass & (pass + 1)) == 0) {
                     n += __builtin_ctz(~pass);
@@ -705,12 +755,14 @@ LineFn LineS(ShadeMode s, BlendMode b, bool p) {
 
 } // namespace
 
-Batch::Batch() {
+Batch::Batch(bool hold) {
     if (__builtin_cpu_supports("avx2")) pending_ = new (std::nothrow) Pending();
+    if (hold && pending_ != nullptr) held_ = MakeHeld();
 }
 
 Batch::~Batch() {
-    Flush();
+    Settle();
+    DropHeld(held_);
     delete pending_;
 }
 
@@ -737,7 +789,7 @@ TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool 
 #else
 
 struct Batch::Pending {};
-Batch::Batch() = default;
+Batch::Batch(bool) {}
 Batch::~Batch() = default;
 void Batch::Flush() {}
 

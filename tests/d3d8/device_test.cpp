@@ -455,6 +455,43 @@ TEST_F(Device, FilteringReadsTheTexelsOfTheLastUnlock) {
         for (int x = 0; x < 8; ++x) EXPECT_EQ(At(x, y), 0xFFF0C080u) << x << "," << y;
 }
 
+// Within a scene, triangles facing away may be drawn late; they must still read the texels
+// as they were at their draw, after a lock changes them, and after the texture is unbound
+// and released by its last owner.
+TEST_F(Device, LateTrianglesReadTheTexelsOfTheirDraw) {
+    RingStage();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    IDirect3DTexture8* t = SolidTexture(4, 4, 0x88102030u);
+    device->SetTexture(0, t);
+    // Counter-clockwise on the screen: Direct3D's back faces.
+    const TexturedScreenVertex away[4] = {{0, 0, 0, 1, 0xFFF0C080u, 0, 0}, {0, 8, 0, 1, 0xFFF0C080u, 0, 1},
+                                          {8, 0, 0, 1, 0xFFF0C080u, 1, 0}, {8, 8, 0, 1, 0xFFF0C080u, 1, 1}};
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, away, 2), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
+    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u;
+    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+
+    IDirect3DTexture8* own = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &own), D3D_OK);
+    ASSERT_EQ(own->LockRect(0, &r, nullptr, 0), D3D_OK);
+    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0x88102030u;
+    ASSERT_EQ(own->UnlockRect(0), D3D_OK);
+    device->SetTexture(0, own);
+    TexturedScreenVertex further[4];
+    for (int i = 0; i < 4; ++i) {
+        further[i] = away[i];
+        further[i].x += 20;
+    }
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
+    device->SetTexture(0, nullptr);
+    own->Release();
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(At(3, 3), 0x8887755Bu);
+    EXPECT_EQ(At(23, 3), 0x8887755Bu);
+}
+
 TEST_F(Device, EmptyStageReadsItsInputAsTheTexture) {
     // Under the initial MODULATE(TEXTURE, CURRENT) an untextured colour meets itself.
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
