@@ -210,7 +210,7 @@ public:
     struct Held;    // the triangles held back and the tags (raster.cpp)
 
     explicit Batch(bool hold = false); // makes its storage once
-    ~Batch();                          // settles
+    ~Batch();                          // settles: held triangles' pipelines must still be there
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
