@@ -1001,7 +1001,9 @@ void Pipeline::Compile(const State& state) {
             attributes_ = kAttrCount;
     }
     // Only the wide setup and loops hold and tag, and they read only the basic attributes.
+    // Under culling there is nothing facing away to hold.
     holds_ = depth == DepthMode::LessEqualWrite && blend == BlendMode::Replace && !state.forceNarrow &&
+             state.cull == Cull::None &&
              !state.forceScalarSetup && attributes_ == kBasicAttrs && wide_[0][0] && wide_[0][1] &&
              wide_[1][0] && wide_[1][1];
 #if RASTER_WIDE_SETUP

@@ -177,7 +177,7 @@ public:
     // Whether every triangle loop takes small triangles' edges instead of edge walkers.
     bool SmallEdges() const { return smallEdges_; }
     // Whether a batch may hold its triangles back (see Batch): opaque, LESSEQUAL with depth
-    // writes, no alpha test, every triangle set up and shaded by the wide loops.
+    // writes, no alpha test, no culling, every triangle set up and shaded by the wide loops.
     bool Holds() const { return holds_; }
 
 private:

@@ -81,18 +81,21 @@ TEST(HeldTriangles, OnlyOpaqueDepthWritingStatesHold) {
     EXPECT_TRUE(Opaque({}).Holds());
     EXPECT_TRUE(Opaque({&texel, 1, 1}).Holds());
     raster::State s;
+    s.cull = raster::Cull::None;
     s.blend = true;
     s.srcBlend = raster::Factor::SrcAlpha;
     s.destBlend = raster::Factor::InvSrcAlpha;
     raster::Pipeline p;
     p.Compile(s);
     EXPECT_FALSE(p.Holds());
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         raster::State t;
+        t.cull = raster::Cull::None;
         if (i == 0) t.depthWrite = false;
         if (i == 1) t.depthFunc = raster::Cmp::Less;
         if (i == 2) t.alphaTest = true;
         if (i == 3) t.forceNarrow = true;
+        if (i == 4) t.cull = raster::Cull::CounterClockwise;
         p.Compile(t);
         EXPECT_FALSE(p.Holds()) << i;
     }
