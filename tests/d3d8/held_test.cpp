@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "support/raster_states.h"
 
 namespace {
 
@@ -47,16 +48,16 @@ Triangle Reversed(Triangle t) {
 raster::Pipeline Opaque(const raster::Texture& texture) {
     raster::State s;
     s.cull = raster::Cull::None;
-    if (texture.texels != nullptr) {
-        raster::Stage& g = s.stages[0];
-        g.colourOp = raster::kOpBlendTextureAlpha;
-        g.colourArg1 = raster::kArgDiffuse;
-        g.colourArg2 = raster::kArgTexture;
-        g.alphaOp = raster::kOpSelect1;
-        g.alphaArg1 = raster::kArgTexture | raster::kArgAlphaReplicate;
-        g.magFilter = g.minFilter = raster::Filter::Linear;
-        g.texture = texture;
-    }
+    if (texture.texels != nullptr) RingStage(s, texture);
+    raster::Pipeline p;
+    p.Compile(s);
+    return p;
+}
+
+raster::Pipeline Blended() {
+    raster::State s;
+    s.cull = raster::Cull::None;
+    AlphaBlend(s);
     raster::Pipeline p;
     p.Compile(s);
     return p;
@@ -80,14 +81,8 @@ TEST(HeldTriangles, OnlyOpaqueDepthWritingStatesHold) {
     const std::uint32_t texel = 0x80FF8000u;
     EXPECT_TRUE(Opaque({}).Holds());
     EXPECT_TRUE(Opaque({&texel, 1, 1}).Holds());
-    raster::State s;
-    s.cull = raster::Cull::None;
-    s.blend = true;
-    s.srcBlend = raster::Factor::SrcAlpha;
-    s.destBlend = raster::Factor::InvSrcAlpha;
+    EXPECT_FALSE(Blended().Holds());
     raster::Pipeline p;
-    p.Compile(s);
-    EXPECT_FALSE(p.Holds());
     for (int i = 0; i < 5; ++i) {
         raster::State t;
         t.cull = raster::Cull::None;
@@ -220,14 +215,7 @@ TEST(HeldTriangles, TagsStartAgainBelowEveryOrder) {
 // One batch across two targets and between held triangles a pipeline that cannot hold:
 // each change draws what is held first.
 TEST(HeldTriangles, OtherTargetsAndStatesDrawWhatIsHeldFirst) {
-    const raster::Pipeline opaque = Opaque({});
-    raster::State s;
-    s.cull = raster::Cull::None;
-    s.blend = true;
-    s.srcBlend = raster::Factor::SrcAlpha;
-    s.destBlend = raster::Factor::InvSrcAlpha;
-    raster::Pipeline blended;
-    blended.Compile(s);
+    const raster::Pipeline opaque = Opaque({}), blended = Blended();
     Canvas now[2] = {Canvas(20, 20), Canvas(20, 20)}, later[2] = {Canvas(20, 20), Canvas(20, 20)};
     raster::Batch batch(true);
     std::mt19937 rng(5);

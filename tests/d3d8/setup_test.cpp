@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "support/raster_states.h"
 
 namespace {
 
@@ -31,23 +32,14 @@ enum Look { kRingPass, kPlainBlend, kMinOrMag, kGeneric, kFlat, kCulled, kLookCo
 raster::State StateFor(Look look, const raster::Texture& texture) {
     raster::State s;
     s.cull = look == kCulled ? raster::Cull::Clockwise : raster::Cull::None;
-    raster::Stage& g = s.stages[0];
     if (look == kPlainBlend || look == kFlat) {
-        s.blend = true;
-        s.srcBlend = raster::Factor::SrcAlpha;
-        s.destBlend = raster::Factor::InvSrcAlpha;
+        AlphaBlend(s);
         s.flat = look == kFlat;
         return s;
     }
-    g.colourOp = raster::kOpBlendTextureAlpha;
-    g.colourArg1 = raster::kArgDiffuse;
-    g.colourArg2 = raster::kArgTexture;
-    g.alphaOp = raster::kOpSelect1;
-    g.alphaArg1 = raster::kArgTexture | raster::kArgAlphaReplicate;
-    g.magFilter = g.minFilter = raster::Filter::Linear;
-    if (look == kMinOrMag) g.minFilter = raster::Filter::Point; // each triangle chooses
-    if (look == kGeneric) s.addSpecular = true;                 // every slot interpolated
-    g.texture = texture;
+    RingStage(s, texture);
+    if (look == kMinOrMag) s.stages[0].minFilter = raster::Filter::Point; // each triangle chooses
+    if (look == kGeneric) s.addSpecular = true;                           // every slot interpolated
     return s;
 }
 

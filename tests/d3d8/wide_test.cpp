@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "support/raster_states.h"
 
 namespace {
 
@@ -30,20 +31,9 @@ raster::State StateFor(Kind kind, bool depth, bool blend, const raster::Texture&
     raster::State s;
     s.cull = raster::Cull::None;
     s.depthTest = depth;
+    AlphaBlend(s);
     s.blend = blend;
-    s.srcBlend = raster::Factor::SrcAlpha;
-    s.destBlend = raster::Factor::InvSrcAlpha;
-    if (kind == kTextured) {
-        // The ring pass: the lit colour over the texture by the texture's alpha, filtered.
-        raster::Stage& g = s.stages[0];
-        g.colourOp = raster::kOpBlendTextureAlpha;
-        g.colourArg1 = raster::kArgDiffuse;
-        g.colourArg2 = raster::kArgTexture;
-        g.alphaOp = raster::kOpSelect1;
-        g.alphaArg1 = raster::kArgTexture | raster::kArgAlphaReplicate;
-        g.magFilter = g.minFilter = raster::Filter::Linear;
-        g.texture = texture;
-    }
+    if (kind == kTextured) RingStage(s, texture);
     return s;
 }
 
