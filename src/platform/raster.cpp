@@ -375,8 +375,8 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
 // Plain pointers: the AVX2 code below takes no library templates.
 struct Batch::Held {
     static constexpr int kCapacity = 4096;
+    // Every held triangle goes to `tagged`: a change of target draws what is held first.
     struct Triangle {
-        Target target;
         const Pipeline* pipeline;
         alignas(16) std::int32_t bounds[8]; // the clip as ClipBounds gives it: low, high
         std::uint16_t order;
@@ -662,12 +662,11 @@ inline __attribute__((always_inline)) Batch::Held* HoldFor(Batch* batch, const T
 
 // A triangle kept for SettleHeld as it was given: the vertices' positions and basic
 // attributes, which are all a holding pipeline reads.
-inline __attribute__((always_inline)) void Keep(Batch::Held& h, const Target& target, __m128i low,
-                                                __m128i high, const Pipeline& p, std::uint16_t order,
-                                                const Vertex* v0, const Vertex* v1, const Vertex* v2) {
+inline __attribute__((always_inline)) void Keep(Batch::Held& h, __m128i low, __m128i high,
+                                                const Pipeline& p, std::uint16_t order, const Vertex* v0,
+                                                const Vertex* v1, const Vertex* v2) {
     static_assert(offsetof(Vertex, a) == 16 && kBasicAttrs == 8);
     Batch::Held::Triangle& k = h.list[h.n++];
-    k.target = target;
     k.pipeline = &p;
     _mm_store_si128(reinterpret_cast<__m128i*>(k.bounds), low);
     _mm_store_si128(reinterpret_cast<__m128i*>(k.bounds + 4), high);
@@ -729,7 +728,7 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
             order = hold->next++;
             if (area < 0) {
                 if (__builtin_expect(hold->n == Batch::Held::kCapacity, 0)) SettleHeld(*batch);
-                Keep(*hold, target, low, high, p, order, v0, v1, v2);
+                Keep(*hold, low, high, p, order, v0, v1, v2);
                 return;
             }
         }
@@ -891,8 +890,8 @@ void SettleHeld(Batch& batch) {
         const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(k.bounds + 4));
         __m128 xy01, xy2;
         Positions(&k.v[0], &k.v[1], &k.v[2], xy01, xy2);
-        FillWide(k.target, low, high, *k.pipeline, &k.v[0], &k.v[1], &k.v[2], &batch, xy01, xy2,
-                 HiddenTestFor(k.target, k.pipeline->state()), &h, k.order);
+        FillWide(h.tagged, low, high, *k.pipeline, &k.v[0], &k.v[1], &k.v[2], &batch, xy01, xy2,
+                 HiddenTestFor(h.tagged, k.pipeline->state()), &h, k.order);
     }
     h.n = 0;
     batch.Flush();
