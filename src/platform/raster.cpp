@@ -757,31 +757,37 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     const float fdx1 = static_cast<float>(x[1] - x[0]) / kSub, fdy1 = static_cast<float>(y[1] - y[0]) / kSub;
     const float fdx2 = static_cast<float>(x[2] - x[0]) / kSub, fdy2 = static_cast<float>(y[2] - y[0]) / kSub;
     const float finv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
-    if (heldOrder >= 0 && hide.on) {
+    const bool held = heldOrder >= 0;
+    if (held) {
         // Most held triangles turn out hidden: the depth plane alone, as Planes8 makes it,
         // shows which before the other planes are made.
         const float z0 = v[0]->a[kZ], d1 = v[1]->a[kZ] - z0, d2 = v[2]->a[kZ] - z0;
         a.base[kZ] = z0;
         a.gx[kZ] = (d1 * fdy2 - d2 * fdy1) * finv;
         a.gy[kZ] = (d2 * fdx1 - d1 * fdx2) * finv;
-        if (Hidden(target, a, box, v, hide)) return;
+        if (hide.on && Hidden(target, a, box, v, hide)) return;
     }
-    const __m256 dx1 = _mm256_set1_ps(fdx1), dy1 = _mm256_set1_ps(fdy1);
-    const __m256 dx2 = _mm256_set1_ps(fdx2), dy2 = _mm256_set1_ps(fdy2);
-    const __m256 inv = _mm256_set1_ps(finv);
     const float q = v[0]->a[kQ];
     const bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
-    const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
-    Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
-    if (p.Attributes() == kBasicAttrs) {
-        const __m256 zero = _mm256_setzero_ps();
-        _mm256_storeu_ps(a.base + 8, zero);
-        _mm256_storeu_ps(a.gx + 8, zero);
-        _mm256_storeu_ps(a.gy + 8, zero);
-    } else {
-        Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+    auto planes = [&]() __attribute__((always_inline)) {
+        const __m256 dx1 = _mm256_set1_ps(fdx1), dy1 = _mm256_set1_ps(fdy1);
+        const __m256 dx2 = _mm256_set1_ps(fdx2), dy2 = _mm256_set1_ps(fdy2);
+        const __m256 inv = _mm256_set1_ps(finv);
+        const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
+        Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+        if (p.Attributes() == kBasicAttrs) {
+            const __m256 zero = _mm256_setzero_ps();
+            _mm256_storeu_ps(a.base + 8, zero);
+            _mm256_storeu_ps(a.gx + 8, zero);
+            _mm256_storeu_ps(a.gy + 8, zero);
+        } else {
+            Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+        }
+    };
+    if (!held) {
+        planes();
+        if (hide.on && Hidden(target, a, box, v, hide)) return;
     }
-    if (hide.on && heldOrder < 0 && Hidden(target, a, box, v, hide)) return;
     const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
     const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
@@ -807,8 +813,14 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     } else {
         if (!SetupEdgesWide(x, y, a)) return;
     }
-    a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
     a.target = &target;
+    if (held) {
+        // Of the held triangles that the box cannot show hidden, nearly all still have no
+        // pixel that passes, where the nearer faces cover them; those change nothing.
+        if (!HeldPixels(a)) return;
+        planes();
+    }
+    a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
     a.state = &p.state();
     a.batch = batch;
     if (batch != nullptr && !p.Wide(a.minified, perspective)) batch->Flush();

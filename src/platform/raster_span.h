@@ -110,6 +110,9 @@ LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 // A batch's store of held triangles (raster.cpp): null where the setup cannot hold.
 Batch::Held* MakeHeld();
 void DropHeld(Batch::Held* held);
+// Whether any pixel of a held triangle, set up with its edges, depth plane, target, tags
+// and order, would pass its depth test (raster_wide.cpp; only where there are wide loops).
+bool HeldPixels(TriangleArgs& t);
 
 // The triangle loop that shades rows straight into the target (raster_flat.cpp), for
 // states without depth or texture; null where there is none or the processor cannot run

@@ -624,6 +624,54 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     queued = n;
 }
 
+// Whether any pixel of a held triangle passes TestHeld: nearer than the stored depth, or
+// a tie over an earlier tag. Only its depth plane is read, and each pixel's depth is made
+// as WideRows makes the depth lane: from the row's first pixel, one step of gx at a time.
+// Its walkers are left as they were, for the draw that may follow.
+template <bool Small>
+WIDE_INLINE bool HeldPasses(TriangleArgs& t) {
+    const Target& target = *t.target;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    const __m128 base = _mm_set_ss(t.base[kZ]), gx = _mm_set_ss(t.gx[kZ]), gy = _mm_set_ss(t.gy[kZ]);
+    const __m256i order = _mm256_set1_epi32(t.order);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    bool passes = false;
+    EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
+        if (passes) return;
+        const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
+        __m128 z = _mm_add_ss(_mm_add_ss(base, _mm_mul_ss(gx, _mm_set_ss(ox))), _mm_mul_ss(gy, _mm_set_ss(oy)));
+        const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y) * target.width + xs;
+        const int count = static_cast<int>(xe - xs + 1);
+        for (int i = 0; i < count && !passes; i += 8) {
+            alignas(32) float zs[8];
+            for (int j = 0; j < 8; ++j) {
+                _mm_store_ss(zs + j, z);
+                z = _mm_add_ss(z, gx);
+            }
+            const int live = count - i < 8 ? count - i : 8;
+            const std::uint16_t* stored = target.depth + row + i;
+            const std::uint16_t* tags = t.tags + row + i;
+            if (__builtin_expect(row + i + 8 <= limit, 1)) {
+                const __m256i depth = Depth8(_mm256_load_ps(zs));
+                const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored)));
+                const __m256i tag = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tags)));
+                const __m256i nearer = _mm256_cmpgt_epi32(old, depth);
+                const __m256i tie = _mm256_and_si256(_mm256_cmpeq_epi32(old, depth), _mm256_cmpgt_epi32(order, tag));
+                const __m256i alive = _mm256_cmpgt_epi32(_mm256_set1_epi32(live), lanes);
+                passes = !_mm256_testz_si256(_mm256_or_si256(nearer, tie), alive);
+            } else {
+                // The last pixels of the target: only those of the row are read.
+                alignas(32) std::int32_t depth[8];
+                _mm256_store_si256(reinterpret_cast<__m256i*>(depth), Depth8(_mm256_load_ps(zs)));
+                for (int k = 0; k < live; ++k) {
+                    passes = passes || depth[k] < stored[k] || (depth[k] == stored[k] && tags[k] < t.order);
+                }
+            }
+        }
+    });
+    return passes;
+}
+
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const WideTexture& tex) {
     if (t.small) {
@@ -712,6 +760,12 @@ void WideLineEntry(const LineArgs& a) {
     }
     if (n > 0) ShadeQueue<S, B, P>(q, n, target, tex, false);
 }
+
+} // namespace
+
+bool HeldPixels(TriangleArgs& t) { return t.small ? HeldPasses<true>(t) : HeldPasses<false>(t); }
+
+namespace {
 
 #pragma GCC pop_options
 
