@@ -376,13 +376,21 @@ void FillTriangle(const Target& target, const Rect& clip, const Pipeline& p, con
 struct Batch::Held {
     static constexpr int kCapacity = 4096;
     // Every held triangle goes to `tagged`: a change of target draws what is held first.
-    struct Triangle {
-        const Pipeline* pipeline;
-        alignas(16) std::int32_t bounds[8]; // the clip as ClipBounds gives it: low, high
+    // A held triangle is kept as set up when it was held: what the hidden test reads, in one
+    // cache line, and apart from it what only a triangle that is drawn reads.
+    struct alignas(64) Triangle {
+        std::int32_t box[4];         // y0 y1 x0 x1 within the clip, holding a pixel
+        std::int32_t x[3], y[3];     // snapped positions in clockwise order
+        float z[3];                  // the vertices' depths in that order
         std::uint16_t order;
-        Vertex v[3];                        // x, y and the basic attributes
+        std::int64_t area;           // twice the area, in 1/65536 pixel: above 0
     };
-    Triangle* list = nullptr; // kCapacity of them
+    struct Shading {
+        const Pipeline* pipeline;
+        float a[3][kBasicAttrs];     // the basic attributes in clockwise order
+    };
+    Triangle* list = nullptr;        // kCapacity of each
+    Shading* shading = nullptr;
     int n = 0;
     // A tag for each pixel of `tagged`, and eight more for groups read past its end: the
     // drawing order of the held pipelines' triangle that wrote the pixel's depth last, or
@@ -413,16 +421,16 @@ void DrawAnyTriangle(const Target& t, const Rect& clip, const Pipeline& p, const
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
-// The planes of eight attributes from `at` on, as Planes, with q divided out of the
-// colour and texture slots (from kDiffuse on) when `scale`.
+// The planes of eight attributes from `at` on of the vertices' attributes v, as Planes,
+// with q divided out of the colour and texture slots (from kDiffuse on) when `scale`.
 template <int At>
-inline __attribute__((always_inline)) void Planes8(const Vertex* const* v, __m256 dx1, __m256 dy1,
+inline __attribute__((always_inline)) void Planes8(const float* const* v, __m256 dx1, __m256 dy1,
                                                    __m256 dx2, __m256 dy2, __m256 inv, bool scale,
                                                    __m256 w, TriangleArgs& a) {
     constexpr int at = At;
-    const __m256 a0 = _mm256_loadu_ps(v[0]->a + at);
-    const __m256 d1 = _mm256_sub_ps(_mm256_loadu_ps(v[1]->a + at), a0);
-    const __m256 d2 = _mm256_sub_ps(_mm256_loadu_ps(v[2]->a + at), a0);
+    const __m256 a0 = _mm256_loadu_ps(v[0] + at);
+    const __m256 d1 = _mm256_sub_ps(_mm256_loadu_ps(v[1] + at), a0);
+    const __m256 d2 = _mm256_sub_ps(_mm256_loadu_ps(v[2] + at), a0);
     __m256 gx = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d1, dy2), _mm256_mul_ps(d2, dy1)), inv);
     __m256 gy = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d2, dx1), _mm256_mul_ps(d1, dx2)), inv);
     __m256 base = a0;
@@ -583,16 +591,12 @@ inline __attribute__((always_inline)) HiddenTest HiddenTestFor(const Target& tar
 // (12 + x1 - x0) 2^-23 of the size, lies below every depth the loops can make; rounded as
 // they round it, it is compared with the largest stored depth in the box. Planes of
 // non-finite or enormous size, which might make NaN (depth 0), never hide.
-inline __attribute__((always_inline)) bool Hidden(const Target& target, const TriangleArgs& a, __m128i box,
-                                                  const Vertex* const* v, HiddenTest test) {
-    // Most triangles are not hidden, and one stored depth at the box's corner that is not
-    // below the least of the vertices' shows it cheaply. It only saves the work below:
-    // what it passes on is decided there.
-    const float z0 = v[0]->a[kZ], z1 = v[1]->a[kZ], z2 = v[2]->a[kZ];
-    const float nearest = z0 < z1 ? (z0 < z2 ? z0 : z2) : (z1 < z2 ? z1 : z2);
+//
+// HiddenInBox is that test; Hidden first tries ShownAtCorner, which needs no plane.
+inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, const TriangleArgs& a,
+                                                       __m128i box, HiddenTest test) {
     const int width = target.width;
     const std::uint16_t* row = target.depth + a.y0 * width;
-    if (static_cast<float>(row[a.x0]) >= nearest * 65535.0f) return false;
     // Lanes in the box's order: y0 y1 x0 x1.
     const __m128 offset = _mm_sub_ps(_mm_cvtepi32_ps(box), _mm_setr_ps(a.fy0, a.fy0, a.fx0, a.fx0));
     const __m128 change = _mm_setr_ps(a.gy[kZ], a.gy[kZ], a.gx[kZ], a.gx[kZ]);
@@ -642,6 +646,20 @@ inline __attribute__((always_inline)) bool Hidden(const Target& target, const Tr
     return true;
 }
 
+// Most drawn triangles are not hidden, and one stored depth at the box's first pixel that
+// is not below the least of the vertices' depths shows it cheaply. It only saves the work
+// of HiddenInBox: what it passes on is decided there.
+inline __attribute__((always_inline)) bool ShownAtCorner(const Target& target, std::int64_t y0,
+                                                         std::int64_t x0, float z0, float z1, float z2) {
+    const float nearest = z0 < z1 ? (z0 < z2 ? z0 : z2) : (z1 < z2 ? z1 : z2);
+    return static_cast<float>(target.depth[y0 * target.width + x0]) >= nearest * 65535.0f;
+}
+
+inline __attribute__((always_inline)) bool Hidden(const Target& target, const TriangleArgs& a, __m128i box,
+                                                  const float* const* v, HiddenTest test) {
+    return !ShownAtCorner(target, a.y0, a.x0, v[0][kZ], v[1][kZ], v[2][kZ]) && HiddenInBox(target, a, box, test);
+}
+
 void SettleHeld(Batch& batch);
 
 // The batch's store of held triangles when this pipeline's triangles into this target go
@@ -660,139 +678,93 @@ inline __attribute__((always_inline)) Batch::Held* HoldFor(Batch* batch, const T
     return h;
 }
 
-// A triangle kept for SettleHeld as it was given: the vertices' positions and basic
-// attributes, which are all a holding pipeline reads.
-inline __attribute__((always_inline)) void Keep(Batch::Held& h, __m128i low, __m128i high,
-                                                const Pipeline& p, std::uint16_t order, const Vertex* v0,
-                                                const Vertex* v1, const Vertex* v2) {
-    static_assert(offsetof(Vertex, a) == 16 && kBasicAttrs == 8);
-    Batch::Held::Triangle& k = h.list[h.n++];
-    k.pipeline = &p;
-    _mm_store_si128(reinterpret_cast<__m128i*>(k.bounds), low);
-    _mm_store_si128(reinterpret_cast<__m128i*>(k.bounds + 4), high);
+// A triangle kept for SettleHeld as set up so far: its box, snapped positions (X, Y as
+// FillWide has them) and area, and the vertices' basic attributes v, which are all a
+// holding pipeline reads; v in clockwise order.
+inline __attribute__((always_inline)) void Keep(Batch::Held& h, __m128i box, __m128i X, __m128i Y,
+                                                std::int64_t area, const Pipeline& p, std::uint16_t order,
+                                                const float* const* v) {
+    using Triangle = Batch::Held::Triangle;
+    static_assert(sizeof(Triangle) == 64 && offsetof(Triangle, y) == offsetof(Triangle, x) + 12 &&
+                  offsetof(Triangle, z) == offsetof(Triangle, y) + 12 && kBasicAttrs == 8);
+    Triangle& k = h.list[h.n];
+    Batch::Held::Shading& s = h.shading[h.n];
+    ++h.n;
+    _mm_store_si128(reinterpret_cast<__m128i*>(k.box), box);
+    // Four lanes each, in order: x's fourth lands on y's first and y's on the first depth.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(k.x), X);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(k.y), Y);
+    k.z[0] = v[0][kZ];
+    k.z[1] = v[1][kZ];
+    k.z[2] = v[2][kZ];
     k.order = order;
-    const Vertex* from[3] = {v0, v1, v2};
-    for (int i = 0; i < 3; ++i) {
-        _mm_store_ps(&k.v[i].x, _mm_loadu_ps(&from[i]->x));
-        _mm256_storeu_ps(k.v[i].a, _mm256_loadu_ps(from[i]->a));
-    }
+    k.area = area;
+    s.pipeline = &p;
+    for (int i = 0; i < 3; ++i) _mm256_storeu_ps(s.a[i], _mm256_loadu_ps(v[i]));
 }
 
-inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
-                                                    const Pipeline& p, const Vertex* v0,
-                                                    const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                    __m128 xy01, __m128 xy2, HiddenTest hide,
-                                                    Batch::Held* hold, int heldOrder = -1) {
-    // Snap: RoundHalfUp(p x kSub) in double.
-    auto snap = [](__m128 f) {
-        const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
-                                        _mm256_set1_pd(0.5));
-        return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
-    };
-    const __m128i s01 = snap(xy01), s2 = snap(xy2); // x0 y0 x1 y1, x2 y2 . .
-    // X = x0 x1 x2 x1, Y = y0 y1 y2 y1: lane 3 repeats a vertex, so extents may take it in.
-    const __m128i xs01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(2, 0, 2, 0)); // x0 x1 x0 x1
-    const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
-    __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
-    __m128i Y = _mm_blend_epi32(ys01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(1, 1, 1, 1)), 0x04);
-    // The extents and the box first: the vertices' order does not change them, and a
-    // triangle between pixel centres needs no more.
-    const __m128i lo = _mm_unpacklo_epi64(X, Y), hi = _mm_unpackhi_epi64(X, Y); // X0 X1 Y0 Y1, X2 X0 Y2 Y0
+// The extents of snapped positions X = x0 x1 x2 x, Y = y0 y1 y2 y (lane 3 one of the
+// vertices again) in the order of TriangleArgs' box: minY maxY minX maxX.
+inline __attribute__((always_inline)) __m128i Extents(__m128i X, __m128i Y) {
+    const __m128i lo = _mm_unpacklo_epi64(X, Y), hi = _mm_unpackhi_epi64(X, Y); // X0 X1 Y0 Y1, X2 X3 Y2 Y3
     __m128i mins = _mm_min_epi32(lo, hi), maxs = _mm_max_epi32(lo, hi);
     mins = _mm_min_epi32(mins, _mm_shuffle_epi32(mins, _MM_SHUFFLE(2, 3, 0, 1)));  // minX minX minY minY
     maxs = _mm_max_epi32(maxs, _mm_shuffle_epi32(maxs, _MM_SHUFFLE(2, 3, 0, 1)));
-    const __m128i extents = _mm_blend_epi32(_mm_shuffle_epi32(mins, _MM_SHUFFLE(0, 0, 2, 2)),
-                                            _mm_shuffle_epi32(maxs, _MM_SHUFFLE(0, 0, 2, 2)), 0x0A);
-    // As SetupBox, in TriangleArgs' order: y0 y1 x0 x1.
-    __m128i box = _mm_srai_epi32(_mm_add_epi32(extents, _mm_setr_epi32(255, 0, 255, 0)), kSubBits);
-    box = _mm_min_epi32(_mm_max_epi32(box, low), high);
-    const __m128i beyond = _mm_cmpgt_epi32(box, _mm_shuffle_epi32(box, _MM_SHUFFLE(2, 3, 0, 1)));
-    if ((_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 0x5) != 0) return;
+    return _mm_blend_epi32(_mm_shuffle_epi32(mins, _MM_SHUFFLE(0, 0, 2, 2)),
+                           _mm_shuffle_epi32(maxs, _MM_SHUFFLE(0, 0, 2, 2)), 0x0A);
+}
 
-    std::int32_t x[4], y[4];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
-    std::int64_t area = static_cast<std::int64_t>(x[1] - x[0]) * (y[2] - y[0]) -
-                        static_cast<std::int64_t>(x[2] - x[0]) * (y[1] - y[0]);
-    if (area == 0) return;
-    const Cull cull = p.state().cull;
-    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
-    // Under a holding batch every triangle takes the next order; those that face away are
-    // kept, the others drawn now and tagged. A held one comes back with its order.
-    std::uint16_t order = 0;
-    if (hold != nullptr) {
-        if (heldOrder >= 0) {
-            order = static_cast<std::uint16_t>(heldOrder);
-        } else {
-            if (__builtin_expect(hold->next == 0xFFFF, 0)) RestartTags(*batch);
-            order = hold->next++;
-            if (area < 0) {
-                if (__builtin_expect(hold->n == Batch::Held::kCapacity, 0)) SettleHeld(*batch);
-                Keep(*hold, low, high, p, order, v0, v1, v2);
-                return;
-            }
-        }
-    }
-    // Clockwise order without a branch: with culling off either order is as likely.
-    const bool flip = area < 0;
-    const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
-    X = _mm_blendv_epi8(X, _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0)), swap);
-    Y = _mm_blendv_epi8(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0)), swap);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(x), X);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(y), Y);
-    const Vertex* v[3] = {v0, flip ? v2 : v1, flip ? v1 : v2};
-    area = flip ? -area : area;
+// Where a triangle's planes hold, the steps to its other two vertices in pixels and the
+// scale of the planes' cross products, as SetupPlanes works them out.
+struct PlaneFrame {
+    float fx0, fy0, dx1, dy1, dx2, dy2, inv;
+};
 
-    TriangleArgs a;
-    a.tags = hold != nullptr ? hold->tags : nullptr;
-    a.order = order;
-    a.held = heldOrder >= 0;
-    static_assert(offsetof(TriangleArgs, y1) == offsetof(TriangleArgs, y0) + 8 &&
-                  offsetof(TriangleArgs, x0) == offsetof(TriangleArgs, y0) + 16 &&
-                  offsetof(TriangleArgs, x1) == offsetof(TriangleArgs, y0) + 24);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
-    // Planes, as SetupPlanes.
-    a.fx0 = static_cast<float>(x[0]) / kSub;
-    a.fy0 = static_cast<float>(y[0]) / kSub;
-    const float fdx1 = static_cast<float>(x[1] - x[0]) / kSub, fdy1 = static_cast<float>(y[1] - y[0]) / kSub;
-    const float fdx2 = static_cast<float>(x[2] - x[0]) / kSub, fdy2 = static_cast<float>(y[2] - y[0]) / kSub;
-    const float finv = static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area));
-    const bool held = heldOrder >= 0;
-    if (held) {
-        // Most held triangles turn out hidden: the depth plane alone, as Planes8 makes it,
-        // shows which before the other planes are made.
-        const float z0 = v[0]->a[kZ], d1 = v[1]->a[kZ] - z0, d2 = v[2]->a[kZ] - z0;
-        a.base[kZ] = z0;
-        a.gx[kZ] = (d1 * fdy2 - d2 * fdy1) * finv;
-        a.gy[kZ] = (d2 * fdx1 - d1 * fdx2) * finv;
-        if (hide.on && Hidden(target, a, box, v, hide)) return;
+inline __attribute__((always_inline)) PlaneFrame FrameOf(const std::int32_t* x, const std::int32_t* y,
+                                                         std::int64_t area) {
+    return {static_cast<float>(x[0]) / kSub,
+            static_cast<float>(y[0]) / kSub,
+            static_cast<float>(x[1] - x[0]) / kSub,
+            static_cast<float>(y[1] - y[0]) / kSub,
+            static_cast<float>(x[2] - x[0]) / kSub,
+            static_cast<float>(y[2] - y[0]) / kSub,
+            static_cast<float>(static_cast<double>(kSub) * kSub / static_cast<double>(area))};
+}
+
+// The planes of the vertices' attributes v (clockwise), as SetupPlanes; returns whether the
+// pixels must divide by q.
+inline __attribute__((always_inline)) bool PlanesWide(const Pipeline& p, const float* const* v,
+                                                      const PlaneFrame& f, TriangleArgs& a) {
+    a.fx0 = f.fx0;
+    a.fy0 = f.fy0;
+    const __m256 dx1 = _mm256_set1_ps(f.dx1), dy1 = _mm256_set1_ps(f.dy1);
+    const __m256 dx2 = _mm256_set1_ps(f.dx2), dy2 = _mm256_set1_ps(f.dy2);
+    const __m256 inv = _mm256_set1_ps(f.inv);
+    const float q = v[0][kQ];
+    const bool perspective = !(q == v[1][kQ] && q == v[2][kQ] && q > 0.0f);
+    const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
+    Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
+    if (p.Attributes() == kBasicAttrs) {
+        const __m256 zero = _mm256_setzero_ps();
+        _mm256_storeu_ps(a.base + 8, zero);
+        _mm256_storeu_ps(a.gx + 8, zero);
+        _mm256_storeu_ps(a.gy + 8, zero);
+    } else {
+        Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
     }
-    const float q = v[0]->a[kQ];
-    const bool perspective = !(q == v[1]->a[kQ] && q == v[2]->a[kQ] && q > 0.0f);
-    auto planes = [&]() __attribute__((always_inline)) {
-        const __m256 dx1 = _mm256_set1_ps(fdx1), dy1 = _mm256_set1_ps(fdy1);
-        const __m256 dx2 = _mm256_set1_ps(fdx2), dy2 = _mm256_set1_ps(fdy2);
-        const __m256 inv = _mm256_set1_ps(finv);
-        const __m256 w = _mm256_set1_ps(perspective ? 1.0f : 1.0f / q);
-        Planes8<0>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
-        if (p.Attributes() == kBasicAttrs) {
-            const __m256 zero = _mm256_setzero_ps();
-            _mm256_storeu_ps(a.base + 8, zero);
-            _mm256_storeu_ps(a.gx + 8, zero);
-            _mm256_storeu_ps(a.gy + 8, zero);
-        } else {
-            Planes8<8>(v, dx1, dy1, dx2, dy2, inv, !perspective, w, a);
-        }
-    };
-    if (!held) {
-        planes();
-        if (hide.on && Hidden(target, a, box, v, hide)) return;
-    }
+    return perspective;
+}
+
+// The edges of a triangle with its box set up, from its snapped positions X, Y and x, y in
+// clockwise order; false when no row holds a pixel. smallEdges as the pipeline's SmallEdges.
+inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleArgs& a, __m128i X, __m128i Y,
+                                                     __m128i box, __m128i extents, const std::int32_t* x,
+                                                     const std::int32_t* y) {
     const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
     const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
     const std::int32_t boxY0 = _mm_cvtsi128_si32(box), boxX0 = _mm_extract_epi32(box, 2);
-    if (p.SmallEdges() && _mm_extract_epi32(box, 3) - boxX0 < kSmallColumns && maxX - minX <= kExtent &&
+    if (smallEdges && _mm_extract_epi32(box, 3) - boxX0 < kSmallColumns && maxX - minX <= kExtent &&
         maxY - minY <= kExtent) {
         // Edge i runs from vertex i to vertex i + 1: A = Y[i] - Y[j], B = X[j] - X[i].
         const __m128i Xn = _mm_shuffle_epi32(X, _MM_SHUFFLE(3, 0, 2, 1));
@@ -811,20 +783,89 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
         _mm_maskstore_epi32(a.edgeY, three, _mm_slli_epi32(B, kSubBits));
         a.small = true;
     } else {
-        if (!SetupEdgesWide(x, y, a)) return;
+        if (!SetupEdgesWide(x, y, a)) return false;
     }
-    a.target = &target;
-    if (held) {
-        // Of the held triangles that the box cannot show hidden, nearly all still have no
-        // pixel that passes, where the nearer faces cover them; those change nothing.
-        if (!HeldPixels(a)) return;
-        planes();
-    }
+    return true;
+}
+
+// A triangle set up in full drawn by its pipeline's loop; q is its first vertex's.
+inline __attribute__((always_inline)) void DrawSetUp(const Target& target, const Pipeline& p, Batch* batch,
+                                                     TriangleArgs& a, bool perspective, float q) {
     a.minified = p.ChoosesFilter() && Minified(p, a.gx, a.gy, perspective ? q : 1.0f);
+    a.target = &target;
     a.state = &p.state();
     a.batch = batch;
     if (batch != nullptr && !p.Wide(a.minified, perspective)) batch->Flush();
     p.Triangle(a.minified, perspective)(a);
+}
+
+inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
+                                                    const Pipeline& p, const Vertex* v0,
+                                                    const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                    __m128 xy01, __m128 xy2, HiddenTest hide,
+                                                    Batch::Held* hold) {
+    // Snap: RoundHalfUp(p x kSub) in double.
+    auto snap = [](__m128 f) {
+        const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
+                                        _mm256_set1_pd(0.5));
+        return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
+    };
+    const __m128i s01 = snap(xy01), s2 = snap(xy2); // x0 y0 x1 y1, x2 y2 . .
+    // X = x0 x1 x2 x1, Y = y0 y1 y2 y1: lane 3 repeats a vertex, so extents may take it in.
+    const __m128i xs01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(2, 0, 2, 0)); // x0 x1 x0 x1
+    const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
+    __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
+    __m128i Y = _mm_blend_epi32(ys01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(1, 1, 1, 1)), 0x04);
+    // The extents and the box first: the vertices' order does not change them, and a
+    // triangle between pixel centres needs no more.
+    const __m128i extents = Extents(X, Y);
+    // As SetupBox, in TriangleArgs' order: y0 y1 x0 x1.
+    __m128i box = _mm_srai_epi32(_mm_add_epi32(extents, _mm_setr_epi32(255, 0, 255, 0)), kSubBits);
+    box = _mm_min_epi32(_mm_max_epi32(box, low), high);
+    const __m128i beyond = _mm_cmpgt_epi32(box, _mm_shuffle_epi32(box, _MM_SHUFFLE(2, 3, 0, 1)));
+    if ((_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 0x5) != 0) return;
+
+    alignas(16) std::int32_t x[4], y[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
+    _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
+    std::int64_t area = static_cast<std::int64_t>(x[1] - x[0]) * (y[2] - y[0]) -
+                        static_cast<std::int64_t>(x[2] - x[0]) * (y[1] - y[0]);
+    if (area == 0) return;
+    const Cull cull = p.state().cull;
+    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
+    // Clockwise order without a branch: with culling off either order is as likely.
+    const bool flip = area < 0;
+    const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
+    X = _mm_blendv_epi8(X, _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0)), swap);
+    Y = _mm_blendv_epi8(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0)), swap);
+    const float* v[3] = {v0->a, flip ? v2->a : v1->a, flip ? v1->a : v2->a};
+    area = flip ? -area : area;
+    // Under a holding batch every triangle takes the next order; those that face away are
+    // kept as set up so far, the others drawn now and tagged.
+    std::uint16_t order = 0;
+    if (hold != nullptr) {
+        if (__builtin_expect(hold->next == 0xFFFF, 0)) RestartTags(*batch);
+        order = hold->next++;
+        if (flip) {
+            if (__builtin_expect(hold->n == Batch::Held::kCapacity, 0)) SettleHeld(*batch);
+            Keep(*hold, box, X, Y, area, p, order, v);
+            return;
+        }
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
+    _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
+
+    TriangleArgs a;
+    a.tags = hold != nullptr ? hold->tags : nullptr;
+    a.order = order;
+    static_assert(offsetof(TriangleArgs, y1) == offsetof(TriangleArgs, y0) + 8 &&
+                  offsetof(TriangleArgs, x0) == offsetof(TriangleArgs, y0) + 16 &&
+                  offsetof(TriangleArgs, x1) == offsetof(TriangleArgs, y0) + 24);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+    const bool perspective = PlanesWide(p, v, FrameOf(x, y, area), a);
+    if (hide.on && Hidden(target, a, box, v, hide)) return;
+    if (!EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y)) return;
+    DrawSetUp(target, p, batch, a, perspective, v[0][kQ]);
 }
 
 void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
@@ -893,17 +934,50 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     }
 }
 
-// The held triangles drawn in the order they were held, each with its own order.
+// The held triangles drawn in the order they were held, each with its own order. Most turn
+// out hidden, so only what the hidden test needs is read first: the corner check, which
+// needs no plane, then the depth plane and the box; then the edges and the pixels' depths.
 void SettleHeld(Batch& batch) {
     Batch::Held& h = *batch.held();
+    const Target& target = h.tagged;
+    // Every holding pipeline tests LESSEQUAL and has every wide loop (see Pipeline::Holds),
+    // so HiddenTestFor would give each this, and SmallEdges is true.
+    const HiddenTest hide = {target.width >= 16, 1};
     for (int i = 0; i < h.n; ++i) {
         const Batch::Held::Triangle& k = h.list[i];
-        const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(k.bounds));
-        const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(k.bounds + 4));
-        __m128 xy01, xy2;
-        Positions(&k.v[0], &k.v[1], &k.v[2], xy01, xy2);
-        FillWide(h.tagged, low, high, *k.pipeline, &k.v[0], &k.v[1], &k.v[2], &batch, xy01, xy2,
-                 HiddenTestFor(h.tagged, k.pipeline->state()), &h, k.order);
+        const bool shown = !hide.on || ShownAtCorner(target, k.box[0], k.box[2], k.z[0], k.z[1], k.z[2]);
+        const __m128i box = _mm_load_si128(reinterpret_cast<const __m128i*>(k.box));
+        TriangleArgs a;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+        // The depth plane alone, as Planes8 makes it.
+        const PlaneFrame f = FrameOf(k.x, k.y, k.area);
+        const float z0 = k.z[0], d1 = k.z[1] - z0, d2 = k.z[2] - z0;
+        a.fx0 = f.fx0;
+        a.fy0 = f.fy0;
+        a.base[kZ] = z0;
+        a.gx[kZ] = (d1 * f.dy2 - d2 * f.dy1) * f.inv;
+        a.gy[kZ] = (d2 * f.dx1 - d1 * f.dx2) * f.inv;
+        if (!shown && HiddenInBox(target, a, box, hide)) continue;
+        // Lane 3 of each repeats a vertex, as FillWide's.
+        const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.x)),
+                                            _MM_SHUFFLE(1, 2, 1, 0));
+        const __m128i Y = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.y)),
+                                            _MM_SHUFFLE(1, 2, 1, 0));
+        alignas(16) std::int32_t x[4], y[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
+        _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
+        if (!EdgesWide(true, a, X, Y, box, Extents(X, Y), x, y)) continue;
+        a.target = &target;
+        a.tags = h.tags;
+        a.order = k.order;
+        a.held = true;
+        // Of the held triangles that the box cannot show hidden, nearly all still have no
+        // pixel that passes, where the nearer faces cover them; those change nothing.
+        if (!HeldPixels(a)) continue;
+        const Batch::Held::Shading& s = h.shading[i];
+        const float* v[3] = {s.a[0], s.a[1], s.a[2]};
+        const bool perspective = PlanesWide(*s.pipeline, v, f, a);
+        DrawSetUp(target, *s.pipeline, &batch, a, perspective, v[0][kQ]);
     }
     h.n = 0;
     batch.Flush();
@@ -1030,8 +1104,9 @@ Batch::Held* MakeHeld() {
     Batch::Held* h = new (std::nothrow) Batch::Held();
     if (h == nullptr) return nullptr;
     h->list = new (std::nothrow) Batch::Held::Triangle[Batch::Held::kCapacity]();
-    if (h->list == nullptr) {
-        delete h;
+    h->shading = new (std::nothrow) Batch::Held::Shading[Batch::Held::kCapacity]();
+    if (h->list == nullptr || h->shading == nullptr) {
+        DropHeld(h);
         return nullptr;
     }
     return h;
@@ -1043,6 +1118,7 @@ Batch::Held* MakeHeld() {
 void DropHeld(Batch::Held* h) {
     if (h == nullptr) return;
     delete[] h->list;
+    delete[] h->shading;
     delete[] h->tags;
     delete h;
 }

@@ -63,18 +63,34 @@ raster::Pipeline Blended() {
     return p;
 }
 
-// The triangles drawn once at once and once through a holding batch, settled at the end.
-void ExpectSameAsAtOnce(const std::vector<Triangle>& triangles, const raster::Pipeline& p, int w, int h,
-                        const char* what) {
+// A triangle with the pipeline and scissor it is drawn with.
+struct Drawn {
+    Triangle t;
+    const raster::Pipeline* p;
+    raster::Rect scissor;
+};
+
+// The triangles drawn once at once (with `reference` instead of each one's pipeline where
+// given) and once through a holding batch, settled at the end.
+void ExpectDrawnAsAtOnce(const std::vector<Drawn>& drawn, int w, int h, const char* what,
+                         const raster::Pipeline* reference = nullptr) {
     Canvas now(w, h), later(w, h);
     raster::Batch batch(true);
-    for (const Triangle& t : triangles) {
-        raster::DrawTriangle(now.target, {0, 0, w, h}, p, t.v[0], t.v[1], t.v[2]);
-        raster::DrawTriangle(later.target, {0, 0, w, h}, p, t.v[0], t.v[1], t.v[2], &batch);
+    for (const Drawn& d : drawn) {
+        const Triangle& t = d.t;
+        raster::DrawTriangle(now.target, d.scissor, reference != nullptr ? *reference : *d.p, t.v[0], t.v[1], t.v[2]);
+        raster::DrawTriangle(later.target, d.scissor, *d.p, t.v[0], t.v[1], t.v[2], &batch);
     }
     batch.Settle();
     EXPECT_EQ(now.colour, later.colour) << what;
     EXPECT_EQ(now.depth, later.depth) << what;
+}
+
+void ExpectSameAsAtOnce(const std::vector<Triangle>& triangles, const raster::Pipeline& p, int w, int h,
+                        const char* what) {
+    std::vector<Drawn> drawn;
+    for (const Triangle& t : triangles) drawn.push_back({t, &p, {0, 0, w, h}});
+    ExpectDrawnAsAtOnce(drawn, w, h, what);
 }
 
 TEST(HeldTriangles, OnlyOpaqueDepthWritingStatesHold) {
@@ -233,6 +249,103 @@ TEST(HeldTriangles, OtherTargetsAndStatesDrawWhatIsHeldFirst) {
         EXPECT_EQ(now[i].colour, later[i].colour) << i;
         EXPECT_EQ(now[i].depth, later[i].depth) << i;
     }
+}
+
+// Held triangles from several holding pipelines in turn, each within its own scissor (some
+// cut it, some reach past the target), with perspective or one q, and with attributes that
+// are not numbers: each must come back with its own clip, pipeline and planes.
+TEST(HeldTriangles, ScissorsPipelinesAndHostileAttributesAsAtOnce) {
+    std::vector<std::uint32_t> texels(8 * 8);
+    std::mt19937 rng(31);
+    for (std::uint32_t& t : texels) t = rng();
+    std::vector<std::uint32_t> wrapped(raster::WrappedWords(8, 8));
+    raster::Texture texture = {texels.data(), 8, 8};
+    raster::BuildWrapped(texture, wrapped.data());
+    texture.wrapped = wrapped.data();
+    const raster::Pipeline plain = Opaque({}), textured = Opaque(texture);
+    const raster::Pipeline* pipelines[2] = {&plain, &textured};
+    constexpr int kW = 40, kH = 28;
+    std::uniform_real_distribution<float> pos(-6.0f, 46.0f), unit(0.0f, 1.0f);
+    std::uniform_int_distribution<int> edge(-8, 48);
+    const float hostile[] = {NAN, INFINITY, -INFINITY, 0.0f, -1.0f, 1e30f};
+    std::vector<Drawn> drawn;
+    for (int i = 0; i < 3000; ++i) {
+        Triangle t = Flat(pos(rng), pos(rng), pos(rng), pos(rng), pos(rng), pos(rng), 0.0f, 0);
+        for (raster::Vertex& v : t.v) {
+            const float q = i % 3 == 0 ? 0.5f : 0.2f + unit(rng);
+            v.a[raster::kZ] = unit(rng);
+            v.a[raster::kQ] = q;
+            for (int k = raster::kDiffuse; k < raster::kBasicAttrs; ++k) v.a[k] = unit(rng) * 255.0f * q;
+            v.a[raster::kTex0] = (unit(rng) * 6.0f - 3.0f) * q;
+            v.a[raster::kTex0 + 1] = (unit(rng) * 6.0f - 3.0f) * q;
+            if (i % 50 == 7) v.a[rng() % raster::kBasicAttrs] = hostile[rng() % std::size(hostile)];
+        }
+        if (i % 211 == 0) t = Flat(-5e5f, 3.0f, 9e5f, -2e5f, 20.0f, 8e5f, unit(rng), 0xFF336699u);
+        raster::Rect scissor = {0, 0, kW, kH};
+        if (i % 4 != 0) {
+            const int x0 = edge(rng), x1 = edge(rng), y0 = edge(rng), y1 = edge(rng);
+            scissor = {std::min(x0, x1), std::min(y0, y1), std::max(x0, x1) + 1, std::max(y0, y1) + 1};
+        }
+        drawn.push_back({t, pipelines[(i / 3) % 2], scissor});
+    }
+    ExpectDrawnAsAtOnce(drawn, kW, kH, "scissors, pipelines, hostile attributes");
+}
+
+// Triangles that face away just behind, level with and just in front of a wall of
+// triangles facing the viewer, flat on the left (at a depth that a few ulps more or less
+// still store alike) and sloped on the right, narrow and wide: a held triangle dropped as
+// hidden must be one that no pixel of would pass, and the others must be drawn as the
+// one-value setup and one-pixel loops, which never drop a triangle, draw them at once.
+TEST(HeldTriangles, OnlyHiddenOnesAreDropped) {
+    const raster::Pipeline p = Opaque({});
+    raster::State narrow = p.state();
+    narrow.forceNarrow = true;
+    narrow.forceScalarSetup = true;
+    raster::Pipeline reference;
+    reference.Compile(narrow);
+    constexpr int kW = 96, kH = 40;
+    auto wall = [](float x, float y) {
+        const float flat = 32768.0f / 65535.0f;
+        return x < 48.0f ? flat : flat + 0.004f * (x - 48.0f) + 0.002f * y;
+    };
+    std::vector<Triangle> triangles;
+    for (int cy = 0; cy < kH; cy += 8) {
+        for (int cx = 0; cx < kW; cx += 8) {
+            const float x0 = cx - 0.5f, y0 = cy - 0.5f, x1 = x0 + 8.0f, y1 = y0 + 8.0f;
+            for (int half = 0; half < 2; ++half) {
+                Triangle t = half == 0 ? Flat(x0, y0, x1, y0, x0, y1, 0, 0xFF102030u)
+                                       : Flat(x1, y0, x1, y1, x0, y1, 0, 0xFF102030u);
+                for (raster::Vertex& v : t.v) v.a[raster::kZ] = wall(x0, y0) + (wall(v.x, v.y) - wall(x0, y0));
+                triangles.push_back(t);
+            }
+        }
+    }
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int i = 0; i < 3000; ++i) {
+        // Within one side of the wall, up to 12 columns wide or up to 40; some with a right
+        // angle at the top left, where a sloped wall is nearest.
+        const float span = i % 2 == 0 ? 12.0f : 40.0f;
+        const float side = (i / 2) % 2 == 0 ? 0.0f : 48.0f;
+        const float x = side + unit(rng) * (48.0f - span), y = unit(rng) * (kH + 4.0f) - 4.0f;
+        const float w = 1.0f + unit(rng) * (span - 1.0f), h = 1.0f + unit(rng) * 20.0f;
+        Triangle t = i % 3 == 0 ? Flat(x, y, x + w, y, x, y + h, 0, 0)
+                                : Flat(x, y, x + w, y + unit(rng) * 14.0f, x - unit(rng) * 3.0f, y + h, 0, 0);
+        for (raster::Vertex& v : t.v)
+            for (int k = 0; k < 4; ++k) v.a[raster::kDiffuse + k] = static_cast<float>(rng() & 0xFF);
+        // Most of them facing away, to be held. Off the wall by a few ulps either way, or a
+        // step or two of the stored depth behind it, so that the wall's depths stay to be
+        // tied at Settle.
+        const bool held = i % 4 != 3;
+        const int steps = static_cast<int>(rng() % 5) - 2;
+        const float off = i % 2 == 0 ? static_cast<float>(steps < 0 ? -steps : steps) / 65535.0f
+                                     : static_cast<float>(steps) * 6e-8f;
+        for (raster::Vertex& v : t.v) v.a[raster::kZ] = wall(v.x, v.y) + off;
+        triangles.push_back(held ? Reversed(t) : t);
+    }
+    std::vector<Drawn> drawn;
+    for (const Triangle& t : triangles) drawn.push_back({t, &p, {0, 0, kW, kH}});
+    ExpectDrawnAsAtOnce(drawn, kW, kH, "around the wall", &reference);
 }
 
 } // namespace
