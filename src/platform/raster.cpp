@@ -592,27 +592,34 @@ inline __attribute__((always_inline)) HiddenTest HiddenTestFor(const Target& tar
 // they round it, it is compared with the largest stored depth in the box. Planes of
 // non-finite or enormous size, which might make NaN (depth 0), never hide.
 //
-// HiddenInBox is that test; Hidden first tries ShownAtCorner, which needs no plane.
-inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, const TriangleArgs& a,
-                                                       __m128i box, HiddenTest test) {
+// HiddenInBox is that test, for the box y0 y1 x0 x1 (also in `box`, as TriangleArgs has it)
+// and the depth plane base + gx (x - fx0) + gy (y - fy0); Hidden first tries ShownAtCorner,
+// which needs no plane.
+struct DepthPlane {
+    float fx0, fy0, base, gx, gy;
+};
+
+inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, std::int64_t y0, std::int64_t y1,
+                                                       std::int64_t x0, std::int64_t x1, __m128i box,
+                                                       const DepthPlane& plane, HiddenTest test) {
     const int width = target.width;
-    const std::uint16_t* row = target.depth + a.y0 * width;
+    const std::uint16_t* row = target.depth + y0 * width;
     // Lanes in the box's order: y0 y1 x0 x1.
-    const __m128 offset = _mm_sub_ps(_mm_cvtepi32_ps(box), _mm_setr_ps(a.fy0, a.fy0, a.fx0, a.fx0));
-    const __m128 change = _mm_setr_ps(a.gy[kZ], a.gy[kZ], a.gx[kZ], a.gx[kZ]);
+    const __m128 offset = _mm_sub_ps(_mm_cvtepi32_ps(box), _mm_setr_ps(plane.fy0, plane.fy0, plane.fx0, plane.fx0));
+    const __m128 change = _mm_setr_ps(plane.gy, plane.gy, plane.gx, plane.gx);
     const __m128 part = _mm_mul_ps(offset, change);
     const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), part);
     const __m128 least = _mm_min_ps(part, _mm_shuffle_ps(part, part, _MM_SHUFFLE(2, 3, 0, 1)));
     const __m128 most = _mm_max_ps(magnitude, _mm_shuffle_ps(magnitude, magnitude, _MM_SHUFFLE(2, 3, 0, 1)));
     // least y, least x, most |y|, most |x|; then the least value and the size in lanes 0, 1.
     const __m128 both = _mm_shuffle_ps(least, most, _MM_SHUFFLE(2, 0, 2, 0));
-    const float base = a.base[kZ];
+    const float base = plane.base;
     const __m128 sums = _mm_add_ps(_mm_add_ps(_mm_setr_ps(base, base < 0 ? -base : base, 0, 0),
                                               _mm_shuffle_ps(both, both, _MM_SHUFFLE(3, 3, 3, 1))),
                                    _mm_shuffle_ps(both, both, _MM_SHUFFLE(2, 2, 2, 0)));
     const float size = _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)));
     if (!(size < 0x1p100f)) return false;
-    const float columns = static_cast<float>(a.x1 - a.x0);
+    const float columns = static_cast<float>(x1 - x0);
     const float z = _mm_cvtss_f32(sums) - (12.0f + columns) * 0x1p-23f * size;
     if (!(z > 0.0f)) return false;
     // Depth16's rounding, which never makes more of a lesser value.
@@ -621,24 +628,24 @@ inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, con
     const int limit = depth - test.tie;
     if (limit < 0) return false;
     const __m256i over = _mm256_set1_epi16(static_cast<short>(limit));
-    if (a.x1 - a.x0 < 15) {
+    if (x1 - x0 < 15) {
         // One read of sixteen a row, kept within the row, and masked to the box's columns.
-        const std::int64_t from = a.x0 + 16 <= width ? a.x0 : width - 16;
+        const std::int64_t from = x0 + 16 <= width ? x0 : width - 16;
         const __m256i column = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
         const __m256i mask = _mm256_andnot_si256(
-            _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(a.x0 - from)), column),
-            _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(a.x1 - from + 1)), column));
+            _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(x0 - from)), column),
+            _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(x1 - from + 1)), column));
         row += from;
         __m256i stored = _mm256_setzero_si256();
-        for (std::int64_t y = a.y0; y <= a.y1; ++y, row += width)
+        for (std::int64_t y = y0; y <= y1; ++y, row += width)
             stored = _mm256_max_epu16(stored, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)));
         return _mm256_testz_si256(_mm256_subs_epu16(stored, over), mask) != 0;
     }
     // Sixteen columns at a time, the last sixteen ending at x1; a row that holds a depth
     // above the limit ends the search.
-    for (std::int64_t y = a.y0; y <= a.y1; ++y, row += width) {
-        __m256i stored = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + a.x1 - 15));
-        for (std::int64_t x = a.x0; x < a.x1 - 15; x += 16)
+    for (std::int64_t y = y0; y <= y1; ++y, row += width) {
+        __m256i stored = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x1 - 15));
+        for (std::int64_t x = x0; x < x1 - 15; x += 16)
             stored = _mm256_max_epu16(stored, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x)));
         const __m256i above = _mm256_subs_epu16(stored, over);
         if (_mm256_testz_si256(above, above) == 0) return false;
@@ -657,7 +664,8 @@ inline __attribute__((always_inline)) bool ShownAtCorner(const Target& target, s
 
 inline __attribute__((always_inline)) bool Hidden(const Target& target, const TriangleArgs& a, __m128i box,
                                                   const float* const* v, HiddenTest test) {
-    return !ShownAtCorner(target, a.y0, a.x0, v[0][kZ], v[1][kZ], v[2][kZ]) && HiddenInBox(target, a, box, test);
+    return !ShownAtCorner(target, a.y0, a.x0, v[0][kZ], v[1][kZ], v[2][kZ]) &&
+           HiddenInBox(target, a.y0, a.y1, a.x0, a.x1, box, {a.fx0, a.fy0, a.base[kZ], a.gx[kZ], a.gy[kZ]}, test);
 }
 
 void SettleHeld(Batch& batch);
@@ -947,17 +955,18 @@ void SettleHeld(Batch& batch) {
         const Batch::Held::Triangle& k = h.list[i];
         const bool shown = !hide.on || ShownAtCorner(target, k.box[0], k.box[2], k.z[0], k.z[1], k.z[2]);
         const __m128i box = _mm_load_si128(reinterpret_cast<const __m128i*>(k.box));
-        TriangleArgs a;
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
         // The depth plane alone, as Planes8 makes it.
         const PlaneFrame f = FrameOf(k.x, k.y, k.area);
         const float z0 = k.z[0], d1 = k.z[1] - z0, d2 = k.z[2] - z0;
-        a.fx0 = f.fx0;
-        a.fy0 = f.fy0;
-        a.base[kZ] = z0;
-        a.gx[kZ] = (d1 * f.dy2 - d2 * f.dy1) * f.inv;
-        a.gy[kZ] = (d2 * f.dx1 - d1 * f.dx2) * f.inv;
-        if (!shown && HiddenInBox(target, a, box, hide)) continue;
+        const DepthPlane plane = {f.fx0, f.fy0, z0, (d1 * f.dy2 - d2 * f.dy1) * f.inv, (d2 * f.dx1 - d1 * f.dx2) * f.inv};
+        if (!shown && HiddenInBox(target, k.box[0], k.box[1], k.box[2], k.box[3], box, plane, hide)) continue;
+        TriangleArgs a;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+        a.fx0 = plane.fx0;
+        a.fy0 = plane.fy0;
+        a.base[kZ] = plane.base;
+        a.gx[kZ] = plane.gx;
+        a.gy[kZ] = plane.gy;
         // Lane 3 of each repeats a vertex, as FillWide's.
         const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.x)),
                                             _MM_SHUFFLE(1, 2, 1, 0));
