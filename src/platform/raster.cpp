@@ -286,15 +286,34 @@ void SetupSmallEdges(const Snapped& t, TriangleArgs& a) {
     }
 }
 
+// A triangle's edges by the rows they bound, for vertex rows y0 y1 y2 (edge i runs from
+// vertex i to vertex i + 1): the middle vertex by y (of two level ones, either), the edge
+// from the top vertex to the bottom one, and those from the top vertex to the middle one
+// and from the middle one down. The last two lie on the same side, unless level.
+struct EdgeOrder {
+    int middle, along, upper, lower;
+};
+
+inline EdgeOrder OrderEdges(std::int64_t y0, std::int64_t y1, std::int64_t y2) {
+    const int m = y0 <= y1 ? (y1 <= y2 ? 1 : (y0 <= y2 ? 2 : 0)) : (y0 <= y2 ? 0 : (y1 <= y2 ? 2 : 1));
+    const int j = m == 2 ? 0 : m + 1, k = j == 2 ? 0 : j + 1;
+    const std::int64_t yj = m == 0 ? y1 : (m == 1 ? y2 : y0), yk = m == 0 ? y2 : (m == 1 ? y0 : y1);
+    // Edge m runs from the middle vertex to vertex j, edge k from vertex k to it.
+    return yj < yk ? EdgeOrder{m, j, m, k} : EdgeOrder{m, j, k, m};
+}
+
 bool SetupEdges(const Snapped& t, TriangleArgs& a) {
     const std::int64_t* X = t.X;
     const std::int64_t* Y = t.Y;
     a.small = false;
-    a.left[0].bound = a.left[1].bound = a.x0;
-    a.right[0].bound = a.right[1].bound = a.x1;
+    a.left[0] = a.left[1] = a.lower = EdgeWalk::Fixed(a.x0);
+    a.right[0] = a.right[1] = EdgeWalk::Fixed(a.x1);
+    // The edge top to bottom and the upper one first, so that both take their side's [0].
+    const EdgeOrder order = OrderEdges(Y[0], Y[1], Y[2]);
+    const int edges[3] = {order.along, order.upper, order.lower};
     int lefts = 0, rights = 0;
     std::int64_t skip = 0; // rows a horizontal edge cuts from the top
-    for (int i = 0; i < 3; ++i) {
+    for (int i : edges) {
         int j = (i + 1) % 3;
         std::int64_t A = Y[i] - Y[j], B = X[j] - X[i];
         bool topLeft = A > 0 || (A == 0 && B > 0);
@@ -315,6 +334,17 @@ bool SetupEdges(const Snapped& t, TriangleArgs& a) {
     for (std::int64_t k = 0; k < skip && a.y0 <= a.y1; ++k, ++a.y0) {
         for (EdgeWalk& w : a.left) w.NextRow(true);
         for (EdgeWalk& w : a.right) w.NextRow(false);
+    }
+    // The lower edge again, from the first row below the top vertex's edges that it bounds.
+    a.middle = (Y[order.middle] + 255) >> kSubBits;
+    const int i = order.lower, j = (i + 1) % 3;
+    const std::int64_t A = Y[i] - Y[j], B = X[j] - X[i];
+    a.lowerLeft = A > 0;
+    if (A != 0) {
+        const std::int64_t from = std::max(a.y0, a.middle);
+        const std::int64_t row = -A * X[i] + B * ((from << kSubBits) - Y[i]) - (A > 0 ? 0 : 1);
+        if (A > 0) StartLeft(a.lower, row, A << kSubBits, B << kSubBits);
+        else StartRight(a.lower, row, A << kSubBits, B << kSubBits);
     }
     return a.y0 <= a.y1;
 }
@@ -496,23 +526,88 @@ inline __attribute__((always_inline)) __m256i WholeToInt64(__m256d v) {
     return _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(v, magic)), _mm256_castpd_si256(magic));
 }
 
+// The parts OrderEdges gives, and the sides, from the signs of the edges' change in y
+// alone (bit i of `up`: edge i runs up, a left edge; of `down`: down, a right one). A
+// lone edge of one sign runs top to bottom, the other two meet at the middle vertex; a
+// level edge's end is taken as the middle vertex, so that the level edge is the upper one
+// at the top (the edge after it runs down) or the lower one at the bottom.
+struct EdgeRoles {
+    std::uint8_t middle, along, upper, lower;
+    bool alongLeft, upperSloped, lowerSloped;
+};
+
+constexpr EdgeRoles RolesFor(int up, int down) {
+    for (int h = 0; h < 3; ++h) {
+        if (((up | down) >> h & 1) != 0) continue;
+        const int m = (h + 1) % 3, along = (h + 2) % 3;
+        const bool top = (down >> m & 1) != 0;
+        const int upper = top ? h : m, lower = top ? m : h;
+        return {static_cast<std::uint8_t>(m), static_cast<std::uint8_t>(along), static_cast<std::uint8_t>(upper),
+                static_cast<std::uint8_t>(lower), (up >> along & 1) != 0, upper != h, lower != h};
+    }
+    const int lone = (up == 1 || up == 2 || up == 4) ? up : down;
+    const int along = lone == 1 ? 0 : (lone == 2 ? 1 : 2);
+    const int m = (along + 2) % 3, k = (along + 1) % 3;
+    // Edge m runs from the middle vertex, edge k to it: down on the right, up on the left.
+    const bool right = (down >> m & 1) != 0;
+    return {static_cast<std::uint8_t>(m), static_cast<std::uint8_t>(along), static_cast<std::uint8_t>(right ? k : m),
+            static_cast<std::uint8_t>(right ? m : k), (up >> along & 1) != 0, true, true};
+}
+
+struct EdgeRolesTable {
+    EdgeRoles at[64]; // by up | down << 3
+    constexpr EdgeRolesTable() : at() {
+        for (int i = 0; i < 64; ++i) at[i] = RolesFor(i & 7, i >> 3);
+    }
+};
+constexpr EdgeRolesTable kEdgeRoles;
+
 // SetupEdges for the snapped positions x, y (X and Y of Snapped, in 32 bits): the three
-// edges' walkers worked out side by side in double, where every value of SetupEdges is a
-// whole number of at most 2^48 and so exact; horizontal edges as there.
+// edges' walkers, and the lower edge's again from the middle vertex's row, worked out side
+// by side in double, where every value of SetupEdges is a whole number of at most 2^48 and
+// so exact; horizontal edges as there, first, so that every walker starts at the first row.
 bool SetupEdgesWide(const std::int32_t* x, const std::int32_t* y, TriangleArgs& a) {
     a.small = false;
-    a.left[0].bound = a.left[1].bound = a.x0;
-    a.right[0].bound = a.right[1].bound = a.x1;
     // Lane i: edge i -> i + 1 (lane 3 is not read).
-    const __m128i X = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x));
-    const __m128i Y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-    const __m128i A = _mm_sub_epi32(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 0, 2, 1)));
-    const __m128i B = _mm_sub_epi32(_mm_shuffle_epi32(X, _MM_SHUFFLE(3, 0, 2, 1)), X);
+    const __m128i X3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x));
+    const __m128i Y3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    const __m128i A3 = _mm_sub_epi32(Y3, _mm_shuffle_epi32(Y3, _MM_SHUFFLE(3, 0, 2, 1)));
+    const __m128i B3 = _mm_sub_epi32(_mm_shuffle_epi32(X3, _MM_SHUFFLE(3, 0, 2, 1)), X3);
     const __m128i zero = _mm_setzero_si128();
+    const int up = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(A3, zero))) & 7;
+    const int down = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(zero, A3))) & 7;
+    if (__builtin_expect((up | down) != 7, 0)) {
+        // A horizontal edge, as SetupEdges: it cuts rows.
+        std::int64_t skip = 0; // rows it cuts from the top
+        for (int i = 0; i < 3; ++i) {
+            const int j = i == 2 ? 0 : i + 1;
+            if (y[i] != y[j]) continue;
+            const std::int64_t B64 = x[j] - x[i];
+            const std::int64_t rowI = B64 * ((a.y0 << kSubBits) - y[i]) - (B64 > 0 ? 0 : 1);
+            const std::int64_t perYI = B64 << kSubBits;
+            if (perYI > 0) {
+                const std::int64_t k = -FloorDiv(rowI, perYI, 1.0 / static_cast<double>(perYI));
+                skip = k > 0 ? k : 0;
+            } else {
+                const std::int64_t last = a.y0 + FloorDiv(rowI, -perYI, -1.0 / static_cast<double>(perYI));
+                a.y1 = last < a.y1 ? last : a.y1;
+            }
+        }
+        a.y0 += skip;
+        if (a.y0 > a.y1) return false;
+    }
+    const EdgeRoles roles = kEdgeRoles.at[up | down << 3];
+    a.middle = (y[roles.middle] + 255) >> kSubBits;
+    const std::int64_t from = a.middle > a.y0 ? a.middle : a.y0;
+    // Lane 3: the lower edge again, from row `from` instead of y0.
+    const __m128i pick = _mm_insert_epi32(_mm_setr_epi32(0, 1, 2, 0), roles.lower, 3);
+    auto lanes = [&](__m128i v) { return _mm_castps_si128(_mm_permutevar_ps(_mm_castsi128_ps(v), pick)); };
+    const __m128i X = lanes(X3), Y = lanes(Y3), A = lanes(A3), B = lanes(B3);
     const __m128i topLeft = _mm_or_si128(_mm_cmpgt_epi32(A, zero),
                                          _mm_and_si128(_mm_cmpeq_epi32(A, zero), _mm_cmpgt_epi32(B, zero)));
     const __m256d Ad = _mm256_cvtepi32_pd(A), Bd = _mm256_cvtepi32_pd(B);
-    const __m256d top = _mm256_set1_pd(static_cast<double>(a.y0 << kSubBits));
+    const __m256d top = _mm256_cvtepi32_pd(_mm_insert_epi32(_mm_set1_epi32(static_cast<std::int32_t>(a.y0 << kSubBits)),
+                                                            static_cast<std::int32_t>(from << kSubBits), 3));
     const __m256d bias = _mm256_cvtepi32_pd(_mm_add_epi32(topLeft, _mm_set1_epi32(1))); // 0 or 1
     const __m256d row = _mm256_sub_pd(
         _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(_mm256_setzero_pd(), Ad), _mm256_cvtepi32_pd(X)),
@@ -538,34 +633,30 @@ bool SetupEdgesWide(const std::int32_t* x, const std::int32_t* y, TriangleArgs& 
     _mm256_store_si256(reinterpret_cast<__m256i*>(walk[2]), WholeToInt64(s));
     _mm256_store_si256(reinterpret_cast<__m256i*>(walk[3]), WholeToInt64(step));
     _mm256_store_si256(reinterpret_cast<__m256i*>(walk[4]), WholeToInt64(carry));
-    int lefts = 0, rights = 0;
-    std::int64_t skip = 0; // rows a horizontal edge cuts from the top
-    for (int i = 0; i < 3; ++i) {
-        const int j = i == 2 ? 0 : i + 1;
-        const std::int32_t edgeA = y[i] - y[j];
-        if (edgeA != 0) {
-            EdgeWalk& e = edgeA > 0 ? a.left[lefts++] : a.right[rights++];
-            e.bound = walk[0][i], e.rest = walk[1][i], e.s = walk[2][i], e.step = walk[3][i],
-            e.carry = walk[4][i];
-            continue;
-        }
-        // Horizontal, as SetupEdges.
-        const std::int64_t B64 = x[j] - x[i];
-        const std::int64_t rowI = B64 * ((a.y0 << kSubBits) - y[i]) - (B64 > 0 ? 0 : 1);
-        const std::int64_t perYI = B64 << kSubBits;
-        if (perYI > 0) {
-            const std::int64_t k = -FloorDiv(rowI, perYI, 1.0 / static_cast<double>(perYI));
-            skip = k > 0 ? k : 0;
-        } else {
-            const std::int64_t last = a.y0 + FloorDiv(rowI, -perYI, -1.0 / static_cast<double>(perYI));
-            a.y1 = last < a.y1 ? last : a.y1;
-        }
+    auto put = [&](EdgeWalk& e, int lane) {
+        e.bound = walk[0][lane], e.rest = walk[1][lane], e.s = walk[2][lane], e.step = walk[3][lane],
+        e.carry = walk[4][lane];
+    };
+    // The edge top to bottom and the upper one take their sides' [0], the lower one the
+    // other [1]: the upper and lower ones lie on the side the first does not.
+    EdgeWalk* const along = roles.alongLeft ? a.left : a.right;
+    EdgeWalk* const other = roles.alongLeft ? a.right : a.left;
+    const std::int64_t alongAt = roles.alongLeft ? a.x0 : a.x1, otherAt = roles.alongLeft ? a.x1 : a.x0;
+    put(along[0], roles.along);
+    along[1] = EdgeWalk::Fixed(alongAt);
+    if (__builtin_expect(roles.upperSloped && roles.lowerSloped, 1)) {
+        put(other[0], roles.upper);
+        put(other[1], roles.lower);
+        put(a.lower, 3);
+    } else {
+        // A level edge leaves its side one walker, and the lower one no rows if it is level.
+        if (roles.upperSloped) put(other[0], roles.upper);
+        else other[0] = EdgeWalk::Fixed(otherAt);
+        if (roles.lowerSloped) put(other[1], roles.lower), put(a.lower, 3);
+        else other[1] = a.lower = EdgeWalk::Fixed(otherAt);
     }
-    for (std::int64_t k = 0; k < skip && a.y0 <= a.y1; ++k, ++a.y0) {
-        for (EdgeWalk& w : a.left) w.NextRow(true);
-        for (EdgeWalk& w : a.right) w.NextRow(false);
-    }
-    return a.y0 <= a.y1;
+    a.lowerLeft = !roles.alongLeft;
+    return true;
 }
 
 // A depth test that a triangle can fail everywhere: for LESSEQUAL, each of its depths must

@@ -47,41 +47,56 @@ struct SmallRows {
 };
 
 // Calls row(y, xs, xe) for every row of the triangle that has pixels, its span [xs, xe]
-// bounded as TriangleEntry bounds it (the box, then the edge walkers) or by a small
-// triangle's edges. With Local, the walk is kept in locals (t's walkers are left as they
-// were): a row's pixel stores through vector types may alias anything, so otherwise every
-// bound goes back to memory after a row and is fetched again for the next. That pays for
-// the direct loops' short rows; the wide loops, with more live registers, run no faster
-// for it and take more instructions.
+// bounded as TriangleEntry bounds it (the box, then the edges) or by a small triangle's
+// edges. Rows above the middle vertex walk the two edges from the top vertex, the rest
+// the lower edge in place of the one it meets (see TriangleArgs): each row's bounds are
+// those of all four walkers, with half the steps. With Local, the walk is kept in locals
+// (t's walkers are left as they were): a row's pixel stores through vector types may alias
+// anything, so otherwise every bound goes back to memory after a row and is fetched again
+// for the next. That pays for the direct loops' short rows; the wide loops, with more live
+// registers, run no faster for it and take more instructions.
 template <bool Small, bool Local = false, typename Row>
 inline __attribute__((always_inline)) void EachRow(TriangleArgs& t, Row&& row) {
-    SmallRows small;
-    if constexpr (Small) small = SmallRows(t);
-    EdgeWalk copies[4];
-    EdgeWalk* left = t.left;
-    EdgeWalk* right = t.right;
-    if constexpr (Local && !Small) {
-        copies[0] = t.left[0], copies[1] = t.left[1], copies[2] = t.right[0], copies[3] = t.right[1];
-        left = copies, right = copies + 2;
-    }
     const std::int64_t x0 = t.x0, x1 = t.x1, y1 = t.y1;
-    for (std::int64_t y = t.y0; y <= (Local ? y1 : t.y1); ++y) {
-        std::int64_t xs, xe;
-        if constexpr (Small) {
+    std::int64_t y = t.y0;
+    if constexpr (Small) {
+        SmallRows small(t);
+        for (; y <= (Local ? y1 : t.y1); ++y) {
             const std::uint32_t inside = small.Next();
             if (inside == 0) continue;
-            xs = (Local ? x0 : t.x0) + __builtin_ctz(inside);
-            xe = (Local ? x0 : t.x0) + 31 - __builtin_clz(inside);
-        } else {
-            const std::int64_t l = left[0].bound > left[1].bound ? left[0].bound : left[1].bound;
-            const std::int64_t r = right[0].bound < right[1].bound ? right[0].bound : right[1].bound;
-            const std::int64_t lo = Local ? x0 : t.x0, hi = Local ? x1 : t.x1;
-            xs = lo > l ? lo : l;
-            xe = hi < r ? hi : r;
-            for (int i = 0; i < 2; ++i) left[i].NextRow(true);
-            for (int i = 0; i < 2; ++i) right[i].NextRow(false);
-            if (xs > xe) continue;
+            row(y, (Local ? x0 : t.x0) + __builtin_ctz(inside), (Local ? x0 : t.x0) + 31 - __builtin_clz(inside));
         }
-        row(y, xs, xe);
+    } else {
+        EdgeWalk copies[2];
+        EdgeWalk* left = &t.left[0];
+        EdgeWalk* right = &t.right[0];
+        if constexpr (Local) {
+            copies[0] = t.left[0], copies[1] = t.right[0];
+            left = copies, right = copies + 1;
+        }
+        const std::int64_t middle = t.middle;
+        std::int64_t last = middle - 1 < y1 ? middle - 1 : y1;
+        for (;;) {
+            for (; y <= last; ++y) {
+                const std::int64_t lo = Local ? x0 : t.x0, hi = Local ? x1 : t.x1;
+                const std::int64_t xs = lo > left->bound ? lo : left->bound;
+                const std::int64_t xe = hi < right->bound ? hi : right->bound;
+                left->NextRow(true);
+                right->NextRow(false);
+                if (xs > xe) continue;
+                row(y, xs, xe);
+            }
+            if (y > y1) break;
+            // The middle vertex's row: the lower edge from here on.
+            if constexpr (Local) {
+                if (t.lowerLeft) copies[0] = t.lower;
+                else copies[1] = t.lower;
+            } else if (t.lowerLeft) {
+                left = &t.lower;
+            } else {
+                right = &t.lower;
+            }
+            last = y1;
+        }
     }
 }

@@ -35,12 +35,17 @@ enum class BlendMode : std::uint8_t { Replace, SrcAlpha, Any };
 // x >= bound (a left edge) or x <= bound (a right edge). Like Bresenham's, the bound
 // steps by a whole quotient per row and a remainder carries the rest, so every row's bound
 // is exact without a division; the carry is taken without a branch.
+// No defaults: setup writes every walker a loop reads, and defaults would cost every
+// triangle, small ones too, their stores.
 struct EdgeWalk {
-    std::int64_t bound = 0;  // the bound on the current row
-    std::int64_t rest = 0;   // remainder, in [0, s)
-    std::int64_t s = 1;      // |change of the edge function per pixel|
-    std::int64_t step = 0;   // whole change of the bound per row
-    std::int64_t carry = 0;  // change of the remainder per row, less s for a right edge
+    std::int64_t bound;  // the bound on the current row
+    std::int64_t rest;   // remainder, in [0, s)
+    std::int64_t s;      // |change of the edge function per pixel|
+    std::int64_t step;   // whole change of the bound per row
+    std::int64_t carry;  // change of the remainder per row, less s for a right edge
+
+    // One that never binds, where a side has fewer edges: its bound stays at `at`.
+    static EdgeWalk Fixed(std::int64_t at) { return {at, 0, 1, 0, 0}; }
 
     // Both kinds: add the step, then take one back if the remainder went negative.
     void NextRow(bool left) {
@@ -59,6 +64,14 @@ struct TriangleArgs {
     std::int64_t y0, y1;        // rows to fill
     std::int64_t x0, x1;        // columns allowed (bounding box and clip)
     EdgeWalk left[2], right[2]; // at row y0; unused ones never bind (not set when small)
+    // The same edges by the rows they bound, for loops that walk two instead of four:
+    // left[0] and right[0] are the edges from the top vertex, which alone bound every row
+    // above the middle vertex (a triangle is convex, so there the third edge lies outside
+    // them). From row `middle` on, `lower`, the edge from the middle vertex down walked from
+    // row max(y0, middle), takes the place of its side's [0]; the other runs top to bottom.
+    std::int64_t middle;
+    EdgeWalk lower;
+    bool lowerLeft;
     // A small triangle (see kSmallColumns) gives its edges instead, for loops that test
     // whole rows of pixels at once: each edge function at pixel (x0, y0) less the fill
     // rule's bias, and its change per pixel in x and per row. Inside: all three >= 0.

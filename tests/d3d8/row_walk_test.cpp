@@ -1,0 +1,120 @@
+// The loops that bound a large triangle's rows by two edges at a time (those from the top
+// vertex, then the lower edge from the middle vertex's row on) against the one-pixel loops,
+// which take the nearest of all of them on every row. Where the two meet is where a fault
+// would show: the middle vertex on a row, a 1/256 pixel either side of one, level top and
+// bottom edges, scissors that start or end at the middle vertex's row, and slivers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "platform/raster.h"
+#include "support/raster_states.h"
+
+namespace {
+
+constexpr int kW = 120, kH = 90;
+
+struct Canvas {
+    Canvas() : colour(static_cast<std::size_t>(kW) * kH), depth(colour.size()) {
+        for (std::size_t i = 0; i < colour.size(); ++i) {
+            colour[i] = static_cast<std::uint32_t>(i * 2654435761u);
+            depth[i] = static_cast<std::uint16_t>(i * 40503u);
+        }
+        target = {colour.data(), depth.data(), kW, kH};
+    }
+    std::vector<std::uint32_t> colour;
+    std::vector<std::uint16_t> depth;
+    raster::Target target;
+};
+
+// The ring pass (textured, depth), shaded with depth, and shaded without depth (drawn
+// straight into the target).
+enum Look { kRingPass, kShadedDepth, kShadedOnly, kLookCount };
+
+raster::State StateFor(Look look, const raster::Texture& texture) {
+    raster::State s;
+    s.cull = raster::Cull::None;
+    if (look == kRingPass) {
+        RingStage(s, texture);
+    } else {
+        AlphaBlend(s);
+        s.depthTest = look == kShadedDepth;
+    }
+    return s;
+}
+
+// A large triangle with its middle vertex at row `row` plus `off`, left or right of the
+// edge from top to bottom, in the vertex order `turn` (0-5: three rotations, both windings).
+// Kinds: any, a level top edge, a level bottom edge, a sliver whose middle vertex lies
+// 1/256 pixel off the long edge.
+void Shape(int kind, float row, float off, bool right, int turn, std::mt19937& rng, raster::Vertex (&v)[3]) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const float ym = row + off;
+    raster::Vertex t{}, m{}, b{};
+    t.x = 10.0f + 100.0f * unit(rng), t.y = ym - 2.0f - 40.0f * unit(rng);
+    b.x = 10.0f + 100.0f * unit(rng), b.y = ym + 2.0f + 40.0f * unit(rng);
+    const float along = t.x + (b.x - t.x) * (ym - t.y) / (b.y - t.y);
+    m.x = along + (right ? 1.0f : -1.0f) * (3.0f + 40.0f * unit(rng)), m.y = ym;
+    if (kind == 1) t.y = ym;
+    if (kind == 2) b.y = ym;
+    if (kind == 3) m.x = std::round(along * 256.0f) / 256.0f + (right ? 1.0f : -1.0f) / 256.0f;
+    const raster::Vertex order[3] = {t, m, b};
+    for (int k = 0; k < 3; ++k) {
+        raster::Vertex& x = v[turn < 3 ? k : 2 - k] = order[(k + turn) % 3];
+        x.a[raster::kZ] = unit(rng);
+        x.a[raster::kQ] = 0.2f + unit(rng);
+        for (int c = raster::kDiffuse; c < raster::kDiffuse + 4; ++c) x.a[c] = unit(rng) * 255.0f * x.a[raster::kQ];
+        x.a[raster::kTex0] = unit(rng) * 3.0f * x.a[raster::kQ];
+        x.a[raster::kTex0 + 1] = unit(rng) * 3.0f * x.a[raster::kQ];
+    }
+}
+
+TEST(RowWalk, TwoEdgesAtATimeAsAllOfThem) {
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(21);
+    for (std::uint32_t& t : texels) t = texelRng();
+    const raster::Texture texture{texels, 16, 8};
+    // On a row, 1/256 either side, half way, and just short of the next row.
+    const float offsets[] = {0.0f, 1.0f / 256.0f, -1.0f / 256.0f, 0.5f, 255.0f / 256.0f};
+    for (int look = 0; look < kLookCount; ++look) {
+        // The whole setup and the one-pixel loops, then: each fast setup with the fast
+        // loops, and the fast setup with the one-pixel loops.
+        struct Way {
+            bool scalarSetup, narrow;
+        };
+        const Way ways[] = {{true, true}, {false, false}, {true, false}, {false, true}};
+        std::vector<Canvas> out(4);
+        for (int w = 0; w < 4; ++w) {
+            raster::State s = StateFor(static_cast<Look>(look), texture);
+            s.forceScalarSetup = ways[w].scalarSetup;
+            s.forceNarrow = ways[w].narrow;
+            raster::Pipeline p;
+            p.Compile(s);
+            std::mt19937 rng(77 + look);
+            raster::Batch batch;
+            for (int i = 0; i < 1200; ++i) {
+                const float row = static_cast<float>(20 + static_cast<int>(rng() % 50));
+                raster::Vertex v[3];
+                Shape(i % 4, row, offsets[i % 5], (i / 4) % 2 != 0, (i / 8) % 6, rng, v);
+                // Cut at the middle vertex's row m (the first at or below it): not at all,
+                // from m, from the row after, up to the row before, and rows m - 1 and m.
+                const int m = static_cast<int>(std::ceil(row + offsets[i % 5]));
+                const raster::Rect scissors[] = {
+                    {0, 0, kW, kH}, {0, m, kW, kH}, {0, m + 1, kW, kH}, {0, 0, kW, m}, {3, m - 1, kW - 3, m + 1}};
+                // Every other run of 48 through a batch, as the frame draws.
+                raster::Batch* through = (i / 48) % 2 ? &batch : nullptr;
+                if (through == nullptr) batch.Flush();
+                raster::DrawTriangle(out[w].target, scissors[(i / 48) % 5], p, v[0], v[1], v[2], through);
+            }
+            batch.Flush();
+        }
+        for (int w = 1; w < 4; ++w) {
+            EXPECT_EQ(out[0].colour, out[w].colour) << "look " << look << " way " << w;
+            EXPECT_EQ(out[0].depth, out[w].depth) << "look " << look << " way " << w;
+        }
+    }
+}
+
+} // namespace
