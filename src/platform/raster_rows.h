@@ -12,20 +12,13 @@ struct SmallRows {
     SmallRows() = default;
     inline __attribute__((always_inline)) explicit SmallRows(const TriangleArgs& t) {
         static_assert(kSmallColumns == 16, "two registers of eight columns");
-        // Column k's value is the first plus k steps: k x step from its bits, by adding.
-        const __m256i bit1 = _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1);
-        const __m256i bit2 = _mm256_setr_epi32(0, 0, -1, -1, 0, 0, -1, -1);
-        const __m256i bit4 = _mm256_setr_epi32(0, 0, 0, 0, -1, -1, -1, -1);
+        // Column k's value is the first plus k steps (a product that wraps as the sums do).
+        const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         for (int i = 0; i < 3; ++i) {
             const __m256i x1 = _mm256_set1_epi32(t.edgeX[i]);
-            const __m256i x2 = _mm256_add_epi32(x1, x1);
-            const __m256i x4 = _mm256_add_epi32(x2, x2);
-            const __m256i steps = _mm256_add_epi32(
-                _mm256_add_epi32(_mm256_and_si256(x1, bit1), _mm256_and_si256(x2, bit2)),
-                _mm256_and_si256(x4, bit4));
-            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), steps);
+            const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), _mm256_mullo_epi32(x1, k));
             edge[i][0] = at;
-            edge[i][1] = _mm256_add_epi32(at, _mm256_add_epi32(x4, x4));
+            edge[i][1] = _mm256_add_epi32(at, _mm256_slli_epi32(x1, 3));
             perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
         }
         columns = (2u << (t.x1 - t.x0)) - 1;
