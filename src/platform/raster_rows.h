@@ -39,14 +39,27 @@ struct SmallRows {
     }
 };
 
+// Two walkers side by side, the left one's in lanes 0-1 and the right one's in 2-3: their
+// bounds and remainders, their changes per row, and what a negative remainder adds.
+inline __attribute__((always_inline)) __m256i WalkPair(const EdgeWalk& l, const EdgeWalk& r) {
+    return _mm256_setr_epi64x(l.bound, l.rest, r.bound, r.rest);
+}
+inline __attribute__((always_inline)) __m256i WalkSteps(const EdgeWalk& l, const EdgeWalk& r) {
+    return _mm256_setr_epi64x(l.step, l.carry, r.step, r.carry);
+}
+inline __attribute__((always_inline)) __m256i WalkCarries(const EdgeWalk& l, const EdgeWalk& r) {
+    return _mm256_setr_epi64x(1, l.s, -1, r.s);
+}
+
 // Calls row(y, xs, xe) for every row of the triangle that has pixels, its span [xs, xe]
 // bounded as TriangleEntry bounds it (the box, then the edges) or by a small triangle's
-// edges. Rows above the middle vertex walk the two edges from the top vertex, the rest
-// the lower edge in place of the one it meets (see TriangleArgs): each row's bounds are
-// those of all four walkers, with half the steps. With Local, the walk is kept in locals
-// (t's walkers are left as they were): a row's pixel stores through vector types may alias
-// anything, so otherwise every bound goes back to memory after a row and is fetched again
-// for the next. That pays for the direct loops' short rows; the wide loops, with more live
+// edges; t's walkers are left as they were. Rows above the middle vertex walk the two edges
+// from the top vertex, the rest the lower edge in place of the one it meets (see
+// TriangleArgs): each row's bounds are those of all four walkers, with half the steps. The
+// two walkers step side by side in one register, as NextRow steps each. With Local, a
+// small triangle's box is kept in locals: a row's pixel stores through vector types may
+// alias anything, so otherwise it goes back to memory after a row and is fetched again for
+// the next. That pays for the direct loops' short rows; the wide loops, with more live
 // registers, run no faster for it and take more instructions.
 template <bool Small, bool Local = false, typename Row>
 inline __attribute__((always_inline)) void EachRow(TriangleArgs& t, Row&& row) {
@@ -60,34 +73,39 @@ inline __attribute__((always_inline)) void EachRow(TriangleArgs& t, Row&& row) {
             row(y, (Local ? x0 : t.x0) + __builtin_ctz(inside), (Local ? x0 : t.x0) + 31 - __builtin_clz(inside));
         }
     } else {
-        EdgeWalk copies[2];
-        EdgeWalk* left = &t.left[0];
-        EdgeWalk* right = &t.right[0];
-        if constexpr (Local) {
-            copies[0] = t.left[0], copies[1] = t.right[0];
-            left = copies, right = copies + 1;
-        }
-        const std::int64_t middle = t.middle;
-        std::int64_t last = middle - 1 < y1 ? middle - 1 : y1;
+        // The two walkers side by side, each as EdgeWalk::NextRow steps it: bound and
+        // remainder of the left one, then of the right one, in one register; a remainder
+        // that goes negative takes its carry, and its bound one step in.
+        __m256i walk = WalkPair(t.left[0], t.right[0]);
+        __m256i step = WalkSteps(t.left[0], t.right[0]);
+        __m256i carry = WalkCarries(t.left[0], t.right[0]);
+        const __m256i zero = _mm256_setzero_si256();
+        std::int64_t last = t.middle - 1 < y1 ? t.middle - 1 : y1;
         for (;;) {
             for (; y <= last; ++y) {
-                const std::int64_t lo = Local ? x0 : t.x0, hi = Local ? x1 : t.x1;
-                const std::int64_t xs = lo > left->bound ? lo : left->bound;
-                const std::int64_t xe = hi < right->bound ? hi : right->bound;
-                left->NextRow(true);
-                right->NextRow(false);
+                const std::int64_t l = _mm_cvtsi128_si64(_mm256_castsi256_si128(walk));
+                const std::int64_t r = _mm_cvtsi128_si64(_mm256_extracti128_si256(walk, 1));
+                walk = _mm256_add_epi64(walk, step);
+                const __m256i negative =
+                    _mm256_permute4x64_epi64(_mm256_cmpgt_epi64(zero, walk), _MM_SHUFFLE(3, 3, 1, 1));
+                walk = _mm256_add_epi64(walk, _mm256_and_si256(negative, carry));
+                const std::int64_t xs = x0 > l ? x0 : l;
+                const std::int64_t xe = x1 < r ? x1 : r;
                 if (xs > xe) continue;
                 row(y, xs, xe);
             }
             if (y > y1) break;
-            // The middle vertex's row: the lower edge from here on.
-            if constexpr (Local) {
-                if (t.lowerLeft) copies[0] = t.lower;
-                else copies[1] = t.lower;
-            } else if (t.lowerLeft) {
-                left = &t.lower;
+            // The middle vertex's row: the lower edge from here on, in its side's lanes.
+            const __m256i lowerWalk = WalkPair(t.lower, t.lower), lowerStep = WalkSteps(t.lower, t.lower);
+            const __m256i lowerCarry = WalkCarries(t.lower, t.lower);
+            if (t.lowerLeft) {
+                walk = _mm256_blend_epi32(walk, lowerWalk, 0x0F);
+                step = _mm256_blend_epi32(step, lowerStep, 0x0F);
+                carry = _mm256_blend_epi32(carry, lowerCarry, 0x0F);
             } else {
-                right = &t.lower;
+                walk = _mm256_blend_epi32(walk, lowerWalk, 0xF0);
+                step = _mm256_blend_epi32(step, lowerStep, 0xF0);
+                carry = _mm256_blend_epi32(carry, lowerCarry, 0xF0);
             }
             last = y1;
         }
