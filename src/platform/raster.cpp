@@ -683,18 +683,17 @@ inline __attribute__((always_inline)) HiddenTest HiddenTestFor(const Target& tar
 // they round it, it is compared with the largest stored depth in the box. Planes of
 // non-finite or enormous size, which might make NaN (depth 0), never hide.
 //
-// HiddenInBox is that test, for the box y0 y1 x0 x1 (also in `box`, as TriangleArgs has it)
-// and the depth plane base + gx (x - fx0) + gy (y - fy0); Hidden first tries ShownAtCorner,
-// which needs no plane.
+// HiddenInBox is that test (HiddenLimit, then BoxAtMost), for the box y0 y1 x0 x1 (also in
+// `box`, as TriangleArgs has it) and the depth plane base + gx (x - fx0) + gy (y - fy0);
+// Hidden first tries ShownAtCorner, which needs no plane.
 struct DepthPlane {
     float fx0, fy0, base, gx, gy;
 };
 
-inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, std::int64_t y0, std::int64_t y1,
-                                                       std::int64_t x0, std::int64_t x1, __m128i box,
-                                                       const DepthPlane& plane, HiddenTest test) {
-    const int width = target.width;
-    const std::uint16_t* row = target.depth + y0 * width;
+// The limit: no pixel of the box passes where the stored depth is at most this; below 0
+// when the plane cannot hide anything.
+inline __attribute__((always_inline)) int HiddenLimit(std::int64_t x0, std::int64_t x1, __m128i box,
+                                                      const DepthPlane& plane, HiddenTest test) {
     // Lanes in the box's order: y0 y1 x0 x1.
     const __m128 offset = _mm_sub_ps(_mm_cvtepi32_ps(box), _mm_setr_ps(plane.fy0, plane.fy0, plane.fx0, plane.fx0));
     const __m128 change = _mm_setr_ps(plane.gy, plane.gy, plane.gx, plane.gx);
@@ -709,15 +708,20 @@ inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, std
                                               _mm_shuffle_ps(both, both, _MM_SHUFFLE(3, 3, 3, 1))),
                                    _mm_shuffle_ps(both, both, _MM_SHUFFLE(2, 2, 2, 0)));
     const float size = _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)));
-    if (!(size < 0x1p100f)) return false;
+    if (!(size < 0x1p100f)) return -1;
     const float columns = static_cast<float>(x1 - x0);
     const float z = _mm_cvtss_f32(sums) - (12.0f + columns) * 0x1p-23f * size;
-    if (!(z > 0.0f)) return false;
+    if (!(z > 0.0f)) return -1;
     // Depth16's rounding, which never makes more of a lesser value.
     const int depth = static_cast<int>((z < 1.0f ? z : 1.0f) * 65535.0f + 0.5f);
-    // Hidden when every stored depth in the box is at most `limit`.
-    const int limit = depth - test.tie;
-    if (limit < 0) return false;
+    return depth - test.tie;
+}
+
+// Whether every stored depth in the box is at most `limit` (0 or more).
+inline __attribute__((always_inline)) bool BoxAtMost(const Target& target, std::int64_t y0, std::int64_t y1,
+                                                     std::int64_t x0, std::int64_t x1, int limit) {
+    const int width = target.width;
+    const std::uint16_t* row = target.depth + y0 * width;
     const __m256i over = _mm256_set1_epi16(static_cast<short>(limit));
     if (x1 - x0 < 15) {
         // One read of sixteen a row, kept within the row, and masked to the box's columns.
@@ -742,6 +746,13 @@ inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, std
         if (_mm256_testz_si256(above, above) == 0) return false;
     }
     return true;
+}
+
+inline __attribute__((always_inline)) bool HiddenInBox(const Target& target, std::int64_t y0, std::int64_t y1,
+                                                       std::int64_t x0, std::int64_t x1, __m128i box,
+                                                       const DepthPlane& plane, HiddenTest test) {
+    const int limit = HiddenLimit(x0, x1, box, plane, test);
+    return limit >= 0 && BoxAtMost(target, y0, y1, x0, x1, limit);
 }
 
 // Most drawn triangles are not hidden, and one stored depth at the box's first pixel that
@@ -1033,31 +1044,103 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     }
 }
 
+// HiddenInBox's limit for eight held triangles from `k` on at once (the first `count` of
+// them; the rest repeat the last), lane by lane the same arithmetic as FrameOf, the depth
+// plane of SettleHeld and HiddenLimit, so the same values; -1 where a plane cannot hide.
+inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Triangle* k, int count) {
+    using Triangle = Batch::Held::Triangle;
+    const __m256i lane = _mm256_min_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1));
+    const __m256i at = _mm256_slli_epi32(lane, 4); // in words: a Triangle is sixteen
+    const int* base = reinterpret_cast<const int*>(k);
+    auto field = [&](std::size_t offset) __attribute__((always_inline)) {
+        return _mm256_i32gather_epi32(base, _mm256_add_epi32(at, _mm256_set1_epi32(static_cast<int>(offset / 4))), 4);
+    };
+    const __m256i x0 = field(offsetof(Triangle, x)), x1 = field(offsetof(Triangle, x) + 4),
+                  x2 = field(offsetof(Triangle, x) + 8);
+    const __m256i y0 = field(offsetof(Triangle, y)), y1 = field(offsetof(Triangle, y) + 4),
+                  y2 = field(offsetof(Triangle, y) + 8);
+    const __m256 z0 = _mm256_castsi256_ps(field(offsetof(Triangle, z))),
+                 z1 = _mm256_castsi256_ps(field(offsetof(Triangle, z) + 4)),
+                 z2 = _mm256_castsi256_ps(field(offsetof(Triangle, z) + 8));
+    const __m256i by0 = field(offsetof(Triangle, box)), by1 = field(offsetof(Triangle, box) + 4),
+                  bx0 = field(offsetof(Triangle, box) + 8), bx1 = field(offsetof(Triangle, box) + 12);
+    // The areas, whole and in (0, 2^52), to double by their bits; then the scale in float.
+    const long long* areas = reinterpret_cast<const long long*>(k);
+    const __m128i at64 = _mm_slli_epi32(_mm256_castsi256_si128(lane), 3); // a Triangle is eight
+    const __m128i at64High = _mm_slli_epi32(_mm256_extracti128_si256(lane, 1), 3);
+    const __m128i areaAt = _mm_set1_epi32(static_cast<int>(offsetof(Triangle, area) / 8));
+    const __m256i magic = _mm256_set1_epi64x(0x4330000000000000LL);
+    const __m256d two52 = _mm256_set1_pd(4503599627370496.0);
+    const __m256d scale = _mm256_set1_pd(static_cast<double>(kSub) * kSub);
+    auto inverse = [&](__m128i index) __attribute__((always_inline)) {
+        const __m256i area = _mm256_i32gather_epi64(areas, _mm_add_epi32(index, areaAt), 8);
+        const __m256d d = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(area, magic)), two52);
+        return _mm256_cvtpd_ps(_mm256_div_pd(scale, d));
+    };
+    const __m256 inv = _mm256_set_m128(inverse(at64High), inverse(at64));
+    const __m256 sub = _mm256_set1_ps(1.0f / kSub);
+    auto pixels = [&](__m256i v) __attribute__((always_inline)) { return _mm256_mul_ps(_mm256_cvtepi32_ps(v), sub); };
+    const __m256 fx0 = pixels(x0), fy0 = pixels(y0);
+    const __m256 dx1 = pixels(_mm256_sub_epi32(x1, x0)), dy1 = pixels(_mm256_sub_epi32(y1, y0));
+    const __m256 dx2 = pixels(_mm256_sub_epi32(x2, x0)), dy2 = pixels(_mm256_sub_epi32(y2, y0));
+    const __m256 d1 = _mm256_sub_ps(z1, z0), d2 = _mm256_sub_ps(z2, z0);
+    const __m256 gx = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d1, dy2), _mm256_mul_ps(d2, dy1)), inv);
+    const __m256 gy = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d2, dx1), _mm256_mul_ps(d1, dx2)), inv);
+    // HiddenLimit, its lanes y0 y1 x0 x1 now four registers.
+    const __m256 py0 = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(by0), fy0), gy);
+    const __m256 py1 = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(by1), fy0), gy);
+    const __m256 px0 = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(bx0), fx0), gx);
+    const __m256 px1 = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(bx1), fx0), gx);
+    const __m256 sign = _mm256_set1_ps(-0.0f);
+    const __m256 leastY = _mm256_min_ps(py0, py1), leastX = _mm256_min_ps(px0, px1);
+    const __m256 mostY = _mm256_max_ps(_mm256_andnot_ps(sign, py0), _mm256_andnot_ps(sign, py1));
+    const __m256 mostX = _mm256_max_ps(_mm256_andnot_ps(sign, px0), _mm256_andnot_ps(sign, px1));
+    const __m256 least = _mm256_add_ps(_mm256_add_ps(z0, leastX), leastY);
+    const __m256 size = _mm256_add_ps(_mm256_add_ps(_mm256_andnot_ps(sign, z0), mostX), mostY);
+    const __m256 columns = _mm256_cvtepi32_ps(_mm256_sub_epi32(bx1, bx0));
+    const __m256 z = _mm256_sub_ps(
+        least, _mm256_mul_ps(_mm256_mul_ps(_mm256_add_ps(_mm256_set1_ps(12.0f), columns), _mm256_set1_ps(0x1p-23f)),
+                             size));
+    const __m256 valid = _mm256_and_ps(_mm256_cmp_ps(size, _mm256_set1_ps(0x1p100f), _CMP_LT_OQ),
+                                       _mm256_cmp_ps(z, _mm256_setzero_ps(), _CMP_GT_OQ));
+    const __m256i depth = _mm256_cvttps_epi32(_mm256_add_ps(
+        _mm256_mul_ps(_mm256_min_ps(z, _mm256_set1_ps(1.0f)), _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f)));
+    // Every holding pipeline's tie is 1.
+    const __m256i limit = _mm256_sub_epi32(depth, _mm256_set1_epi32(1));
+    return _mm256_blendv_epi8(_mm256_set1_epi32(-1), limit, _mm256_castps_si256(valid));
+}
+
 // The held triangles drawn in the order they were held, each with its own order. Most turn
-// out hidden, so only what the hidden test needs is read first: the corner check, which
-// needs no plane, then the depth plane and the box; then the edges and the pixels' depths.
+// out hidden, so only what the hidden test needs is read first: its limits, eight
+// triangles at a time, the corner check, then the box; then the edges and the pixels'
+// depths.
 void SettleHeld(Batch& batch) {
     Batch::Held& h = *batch.held();
     const Target& target = h.tagged;
     // Every holding pipeline tests LESSEQUAL and has every wide loop (see Pipeline::Holds),
     // so HiddenTestFor would give each this, and SmallEdges is true.
     const HiddenTest hide = {target.width >= 16, 1};
+    alignas(32) std::int32_t limits[8];
     for (int i = 0; i < h.n; ++i) {
         const Batch::Held::Triangle& k = h.list[i];
-        const bool shown = !hide.on || ShownAtCorner(target, k.box[0], k.box[2], k.z[0], k.z[1], k.z[2]);
+        // The limits, which the stored depths do not change, eight at a time.
+        if ((i & 7) == 0 && hide.on)
+            _mm256_store_si256(reinterpret_cast<__m256i*>(limits), HeldLimits(&k, h.n - i < 8 ? h.n - i : 8));
+        const int limit = hide.on ? limits[i & 7] : -1;
+        if (limit >= 0 && !ShownAtCorner(target, k.box[0], k.box[2], k.z[0], k.z[1], k.z[2]) &&
+            BoxAtMost(target, k.box[0], k.box[1], k.box[2], k.box[3], limit))
+            continue;
         const __m128i box = _mm_load_si128(reinterpret_cast<const __m128i*>(k.box));
+        TriangleArgs a;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
         // The depth plane alone, as Planes8 makes it.
         const PlaneFrame f = FrameOf(k.x, k.y, k.area);
         const float z0 = k.z[0], d1 = k.z[1] - z0, d2 = k.z[2] - z0;
-        const DepthPlane plane = {f.fx0, f.fy0, z0, (d1 * f.dy2 - d2 * f.dy1) * f.inv, (d2 * f.dx1 - d1 * f.dx2) * f.inv};
-        if (!shown && HiddenInBox(target, k.box[0], k.box[1], k.box[2], k.box[3], box, plane, hide)) continue;
-        TriangleArgs a;
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
-        a.fx0 = plane.fx0;
-        a.fy0 = plane.fy0;
-        a.base[kZ] = plane.base;
-        a.gx[kZ] = plane.gx;
-        a.gy[kZ] = plane.gy;
+        a.fx0 = f.fx0;
+        a.fy0 = f.fy0;
+        a.base[kZ] = z0;
+        a.gx[kZ] = (d1 * f.dy2 - d2 * f.dy1) * f.inv;
+        a.gy[kZ] = (d2 * f.dx1 - d1 * f.dx2) * f.inv;
         // Lane 3 of each repeats a vertex, as FillWide's.
         const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.x)),
                                             _MM_SHUFFLE(1, 2, 1, 0));
