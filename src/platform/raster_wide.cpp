@@ -628,6 +628,67 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
 // a tie over an earlier tag. Only its depth plane is read, and each pixel's depth is made
 // as WideRows makes the depth lane: from the row's first pixel, one step of gx at a time.
 // Its walkers are left as they were, for the draw that may follow.
+// Whether the pixels of a held triangle surely all fail, proven without making their depths
+// one add at a time: a lower bound of each pixel's depth from its plane, against the stored
+// depth, strictly below it, since a tie may pass. False where that cannot be told, which
+// HeldPasses then settles exactly.
+//
+// The bound. Let Q = |base| + |gx| max|x - fx0| + |gy| max|y - fy0| over the box, which
+// bounds the plane's exact value p(x, y) anywhere in it, and u = 2^-24. A row's first value
+// s (two products, three sums, as HeldPasses makes it) lies within 4uQ of p there; each of
+// the n adds of gx after it rounds by at most u times the sum's magnitude, which stays
+// below 2Q, so a pixel's value z lies within (2n + 4)uQ of p. Our estimate of p - E (two
+// products, five sums and differences) adds at most 8u(Q + E) more, with E far below Q. So
+// E = (n + 8) 2^-22 Q = (4n + 32)uQ is twice what is needed; 2^-100 more covers the
+// roundings of values too small to be normal, and n is the box's width. The estimate is
+// then never above z. Depth8 is monotonic (the clamp, a product and a sum rounded to
+// nearest, a truncation), so the depth of the estimate is at most z's. Where anything is
+// infinite or not a number, E is too, and nothing is tried; an estimate below 0 gives a
+// depth of at most 0, which proves nothing, and so does one that is not a number.
+template <bool Small>
+WIDE_INLINE bool HeldHidden(TriangleArgs& t) {
+    const Target& target = *t.target;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    // Eight stored depths are read from each row's first column on.
+    if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x1 + 8 > limit) return false;
+    const float b = t.base[kZ], gx = t.gx[kZ], gy = t.gy[kZ];
+    const float mx0 = static_cast<float>(t.x0) - t.fx0, mx1 = static_cast<float>(t.x1) - t.fx0;
+    const float my0 = static_cast<float>(t.y0) - t.fy0, my1 = static_cast<float>(t.y1) - t.fy0;
+    const float ax = __builtin_fabsf(mx0) > __builtin_fabsf(mx1) ? __builtin_fabsf(mx0) : __builtin_fabsf(mx1);
+    const float ay = __builtin_fabsf(my0) > __builtin_fabsf(my1) ? __builtin_fabsf(my0) : __builtin_fabsf(my1);
+    const float q = __builtin_fabsf(b) + __builtin_fabsf(gx) * ax + __builtin_fabsf(gy) * ay;
+    const float steps = static_cast<float>(t.x1 - t.x0 + 1);
+    const float e = (steps + 8.0f) * 0x1p-22f * q + 0x1p-100f;
+    // Wider than a step of the stored depths, or not a number: it would prove nothing.
+    if (!(e < 0x1p-16f)) return false;
+    const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 base = _mm256_set1_ps(b), slope = _mm256_set1_ps(gx);
+    const __m256 scale = _mm256_set1_ps(65535.0f), half = _mm256_set1_ps(0.5f);
+    const __m256i most = _mm256_set1_epi32(65535);
+    const __m256i count = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    bool hidden = true;
+    EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
+        const __m256 down = _mm256_set1_ps(gy * (static_cast<float>(y) - t.fy0) - e);
+        const std::uint16_t* stored = target.depth + static_cast<std::ptrdiff_t>(y) * target.width + xs;
+        const float ox = static_cast<float>(xs) - t.fx0;
+        const int n = static_cast<int>(xe - xs + 1);
+        unsigned undecided = 0;
+        for (int i = 0; i < n; i += 8) {
+            const __m256 x = _mm256_add_ps(_mm256_set1_ps(ox + static_cast<float>(i)), lanes);
+            const __m256 low = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(slope, x)), down);
+            const __m256i depth = _mm256_min_epi32(
+                _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_min_ps(_mm256_set1_ps(1.0f), low), scale), half)),
+                most);
+            const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + i)));
+            const __m256i alive = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), count);
+            undecided |= static_cast<unsigned>(
+                _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(_mm256_cmpgt_epi32(depth, old), alive))));
+        }
+        hidden = hidden && undecided == 0;
+    });
+    return hidden;
+}
+
 template <bool Small>
 WIDE_INLINE bool HeldPasses(TriangleArgs& t) {
     const Target& target = *t.target;
@@ -763,7 +824,10 @@ void WideLineEntry(const LineArgs& a) {
 
 } // namespace
 
-bool HeldPixels(TriangleArgs& t) { return t.small ? HeldPasses<true>(t) : HeldPasses<false>(t); }
+bool HeldPixels(TriangleArgs& t) {
+    if (t.small) return !HeldHidden<true>(t) && HeldPasses<true>(t);
+    return !HeldHidden<false>(t) && HeldPasses<false>(t);
+}
 
 namespace {
 

@@ -349,3 +349,64 @@ TEST(HeldTriangles, OnlyHiddenOnesAreDropped) {
 }
 
 } // namespace
+
+// Walls of one plane each, flat to steep, and held triangles on the same plane a step or two
+// of the stored depth behind, level with it or in front, or off it by a few ulps: narrow and
+// wide (rows up to 60 pixels long), some drawn before their wall and some after. A held
+// triangle that the plane's bound calls hidden must have no pixel that passes, so every
+// pixel must come out as the one-pixel loops draw them at once.
+TEST(HeldTriangles, TightDepthsOnSteepAndFlatPlanes) {
+    const raster::Pipeline p = Opaque({});
+    raster::State narrow = p.state();
+    narrow.forceNarrow = true;
+    narrow.forceScalarSetup = true;
+    raster::Pipeline reference;
+    reference.Compile(narrow);
+    constexpr int kW = 80, kH = 48;
+    std::mt19937 rng(41);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const float slopes[] = {0.0f, 1e-7f, 3e-6f, 1.5e-5f, 4e-4f, 0.02f};
+    for (float sx : slopes) {
+        for (float sy : slopes) {
+            const float zx = unit(rng) < 0.5f ? sx : -sx, zy = unit(rng) < 0.5f ? sy : -sy;
+            const float centre = 0.3f + 0.4f * unit(rng);
+            auto plane = [&](float x, float y) { return centre + zx * (x - kW / 2) + zy * (y - kH / 2); };
+            std::vector<Triangle> triangles;
+            auto wall = [&] {
+                for (int cy = 0; cy < kH; cy += 16) {
+                    for (int cx = 0; cx < kW; cx += 16) {
+                        const float x0 = cx - 0.5f, y0 = cy - 0.5f, x1 = x0 + 16.0f, y1 = y0 + 16.0f;
+                        Triangle a = Flat(x0, y0, x1, y0, x0, y1, 0, 0xFF204060u);
+                        Triangle b = Flat(x1, y0, x1, y1, x0, y1, 0, 0xFF604020u);
+                        for (Triangle* t : {&a, &b})
+                            for (raster::Vertex& v : t->v) v.a[raster::kZ] = plane(v.x, v.y);
+                        triangles.push_back(a);
+                        triangles.push_back(b);
+                    }
+                }
+            };
+            auto held = [&](int count) {
+                for (int i = 0; i < count; ++i) {
+                    const float span = i % 3 == 0 ? 14.0f : i % 3 == 1 ? 40.0f : 60.0f;
+                    const float x = unit(rng) * (kW - span) - 1.0f, y = unit(rng) * (kH + 2.0f) - 2.0f;
+                    const float w = 1.0f + unit(rng) * (span - 1.0f), h = 1.0f + unit(rng) * 10.0f;
+                    Triangle t = i % 2 == 0 ? Flat(x, y, x + w, y, x, y + h, 0, 0)
+                                            : Flat(x, y, x + w, y + unit(rng) * 6.0f, x - unit(rng) * 2.0f, y + h, 0, 0);
+                    for (raster::Vertex& v : t.v)
+                        for (int k = 0; k < 4; ++k) v.a[raster::kDiffuse + k] = static_cast<float>(rng() & 0xFF);
+                    const int steps = static_cast<int>(rng() % 5) - 2;
+                    const float off = i % 4 == 0 ? static_cast<float>(steps) * 6e-8f
+                                                 : static_cast<float>(steps) / 65535.0f;
+                    for (raster::Vertex& v : t.v) v.a[raster::kZ] = plane(v.x, v.y) + off;
+                    triangles.push_back(i % 5 == 4 ? t : Reversed(t));
+                }
+            };
+            held(150);
+            wall();
+            held(400);
+            std::vector<Drawn> drawn;
+            for (const Triangle& t : triangles) drawn.push_back({t, &p, {0, 0, kW, kH}});
+            ExpectDrawnAsAtOnce(drawn, kW, kH, "tight depths", &reference);
+        }
+    }
+}
