@@ -628,29 +628,26 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
 // a tie over an earlier tag. Only its depth plane is read, and each pixel's depth is made
 // as WideRows makes the depth lane: from the row's first pixel, one step of gx at a time.
 // Its walkers are left as they were, for the draw that may follow.
-// Whether the pixels of a held triangle surely all fail, proven without making their depths
-// one add at a time: a lower bound of each pixel's depth from its plane, against the stored
-// depth, strictly below it, since a tie may pass. False where that cannot be told, which
-// HeldPasses then settles exactly.
+// Whether every pixel of a held triangle surely fails (HeldHiddenRows, HeldHiddenSmall),
+// proven without making the depths one add at a time: a lower bound of each pixel's depth
+// from its plane, against the stored depth, which must lie strictly below it, since a tie
+// may pass. False where that cannot be told, which HeldPasses then settles exactly.
 //
 // The bound. Let Q = |base| + |gx| max|x - fx0| + |gy| max|y - fy0| over the box, which
 // bounds the plane's exact value p(x, y) anywhere in it, and u = 2^-24. A row's first value
 // s (two products, three sums, as HeldPasses makes it) lies within 4uQ of p there; each of
 // the n adds of gx after it rounds by at most u times the sum's magnitude, which stays
 // below 2Q, so a pixel's value z lies within (2n + 4)uQ of p. Our estimate of p - E (two
-// products, five sums and differences) adds at most 8u(Q + E) more, with E far below Q. So
-// E = (n + 8) 2^-22 Q = (4n + 32)uQ is twice what is needed; 2^-100 more covers the
+// products, at most seven sums and differences) adds at most 10u(Q + E) more, with E far
+// below Q. So E = (n + 8) 2^-22 Q = (4n + 32)uQ is more than enough; 2^-100 more covers the
 // roundings of values too small to be normal, and n is the box's width. The estimate is
 // then never above z. Depth8 is monotonic (the clamp, a product and a sum rounded to
-// nearest, a truncation), so the depth of the estimate is at most z's. Where anything is
+// nearest, a truncation), so the depth of the estimate (LowDepth8) is at most z's. Where anything is
 // infinite or not a number, E is too, and nothing is tried; an estimate below 0 gives a
 // depth of at most 0, which proves nothing, and so does one that is not a number.
-template <bool Small>
-WIDE_INLINE bool HeldHidden(TriangleArgs& t) {
-    const Target& target = *t.target;
-    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
-    // Eight stored depths are read from each row's first column on.
-    if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x1 + 8 > limit) return false;
+// E as above for a triangle, n its box's width; not below 2^-16 (nor a number) where the
+// bound would prove nothing.
+WIDE_INLINE float HeldMargin(const TriangleArgs& t) {
     const float b = t.base[kZ], gx = t.gx[kZ], gy = t.gy[kZ];
     const float mx0 = static_cast<float>(t.x0) - t.fx0, mx1 = static_cast<float>(t.x1) - t.fx0;
     const float my0 = static_cast<float>(t.y0) - t.fy0, my1 = static_cast<float>(t.y1) - t.fy0;
@@ -658,27 +655,40 @@ WIDE_INLINE bool HeldHidden(TriangleArgs& t) {
     const float ay = __builtin_fabsf(my0) > __builtin_fabsf(my1) ? __builtin_fabsf(my0) : __builtin_fabsf(my1);
     const float q = __builtin_fabsf(b) + __builtin_fabsf(gx) * ax + __builtin_fabsf(gy) * ay;
     const float steps = static_cast<float>(t.x1 - t.x0 + 1);
-    const float e = (steps + 8.0f) * 0x1p-22f * q + 0x1p-100f;
-    // Wider than a step of the stored depths, or not a number: it would prove nothing.
+    return (steps + 8.0f) * 0x1p-22f * q + 0x1p-100f;
+}
+
+// The depths of the estimates at eight columns x of a row, with `down` = gy (y - fy0) - E:
+// as Depth8, but for the clamp at 0, which an estimate below 0 does not need (its depth of
+// at most 0 proves nothing either way). The operands of min put a value that is not a
+// number through, which comes out as no depth at all.
+WIDE_INLINE __m256i LowDepth8(__m256 x, __m256 base, __m256 slope, __m256 down) {
+    const __m256 low = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(slope, x)), down);
+    const __m256 z = _mm256_min_ps(_mm256_set1_ps(1.0f), low);
+    return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f)));
+}
+
+// HeldHidden for a large triangle, row by row over its spans.
+WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t) {
+    const Target& target = *t.target;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    // Eight stored depths are read from each row's first column on.
+    if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x1 + 8 > limit) return false;
+    const float e = HeldMargin(t);
     if (!(e < 0x1p-16f)) return false;
     const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m256 base = _mm256_set1_ps(b), slope = _mm256_set1_ps(gx);
-    const __m256 scale = _mm256_set1_ps(65535.0f), half = _mm256_set1_ps(0.5f);
-    const __m256i most = _mm256_set1_epi32(65535);
+    const __m256 base = _mm256_set1_ps(t.base[kZ]), slope = _mm256_set1_ps(t.gx[kZ]);
     const __m256i count = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     bool hidden = true;
-    EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
-        const __m256 down = _mm256_set1_ps(gy * (static_cast<float>(y) - t.fy0) - e);
+    EachRow<false, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
+        const __m256 down = _mm256_set1_ps(t.gy[kZ] * (static_cast<float>(y) - t.fy0) - e);
         const std::uint16_t* stored = target.depth + static_cast<std::ptrdiff_t>(y) * target.width + xs;
         const float ox = static_cast<float>(xs) - t.fx0;
         const int n = static_cast<int>(xe - xs + 1);
         unsigned undecided = 0;
         for (int i = 0; i < n; i += 8) {
             const __m256 x = _mm256_add_ps(_mm256_set1_ps(ox + static_cast<float>(i)), lanes);
-            const __m256 low = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(slope, x)), down);
-            const __m256i depth = _mm256_min_epi32(
-                _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_min_ps(_mm256_set1_ps(1.0f), low), scale), half)),
-                most);
+            const __m256i depth = LowDepth8(x, base, slope, down);
             const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + i)));
             const __m256i alive = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), count);
             undecided |= static_cast<unsigned>(
@@ -687,6 +697,52 @@ WIDE_INLINE bool HeldHidden(TriangleArgs& t) {
         hidden = hidden && undecided == 0;
     });
     return hidden;
+}
+
+// HeldHidden for a small triangle of up to 8 x Halves columns, every row over the whole box
+// at once: a column is settled where it lies outside an edge (as SmallRows finds it) or its
+// bound is above the stored depth. The estimates are made at the columns x0 + k.
+template <int Halves>
+WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
+    const Target& target = *t.target;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    // 8 x Halves stored depths are read from the box's first column on, in every row.
+    if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x0 + 8 * Halves > limit) return false;
+    const float e = HeldMargin(t);
+    if (!(e < 0x1p-16f)) return false;
+    const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256 base = _mm256_set1_ps(t.base[kZ]), slope = _mm256_set1_ps(t.gx[kZ]);
+    __m256i edge[3][Halves], perRow[3];
+    __m256 x[Halves];
+    __m256i beyond[Halves]; // columns past the box: settled
+    for (int h = 0; h < Halves; ++h) {
+        const __m256i column = _mm256_add_epi32(k, _mm256_set1_epi32(8 * h));
+        x[h] = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_add_epi32(column, _mm256_set1_epi32(static_cast<int>(t.x0)))),
+                             _mm256_set1_ps(t.fx0));
+        beyond[h] = _mm256_cmpgt_epi32(column, _mm256_set1_epi32(static_cast<int>(t.x1 - t.x0)));
+    }
+    for (int i = 0; i < 3; ++i) {
+        const __m256i x1 = _mm256_set1_epi32(t.edgeX[i]);
+        const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), _mm256_mullo_epi32(x1, k));
+        edge[i][0] = at;
+        if (Halves == 2) edge[i][Halves - 1] = _mm256_add_epi32(at, _mm256_slli_epi32(x1, 3));
+        perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
+    }
+    const std::uint16_t* stored = target.depth + static_cast<std::ptrdiff_t>(t.y0) * target.width + t.x0;
+    for (std::int64_t y = t.y0; y <= t.y1; ++y, stored += target.width) {
+        const __m256 down = _mm256_set1_ps(t.gy[kZ] * (static_cast<float>(y) - t.fy0) - e);
+        // Per column, the sign bit set where it is settled.
+        __m256i settled = _mm256_set1_epi32(-1);
+        for (int h = 0; h < Halves; ++h) {
+            const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + 8 * h)));
+            const __m256i hidden = _mm256_cmpgt_epi32(LowDepth8(x[h], base, slope, down), old);
+            const __m256i outside = _mm256_or_si256(_mm256_or_si256(edge[0][h], edge[1][h]), edge[2][h]);
+            settled = _mm256_and_si256(settled, _mm256_or_si256(_mm256_or_si256(outside, hidden), beyond[h]));
+            for (int i = 0; i < 3; ++i) edge[i][h] = _mm256_add_epi32(edge[i][h], perRow[i]);
+        }
+        if (!_mm256_testc_ps(_mm256_castsi256_ps(settled), _mm256_castsi256_ps(_mm256_set1_epi32(-1)))) return false;
+    }
+    return true;
 }
 
 template <bool Small>
@@ -825,8 +881,11 @@ void WideLineEntry(const LineArgs& a) {
 } // namespace
 
 bool HeldPixels(TriangleArgs& t) {
-    if (t.small) return !HeldHidden<true>(t) && HeldPasses<true>(t);
-    return !HeldHidden<false>(t) && HeldPasses<false>(t);
+    if (t.small) {
+        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t) : HeldHiddenSmall<2>(t);
+        return !hidden && HeldPasses<true>(t);
+    }
+    return !HeldHiddenRows(t) && HeldPasses<false>(t);
 }
 
 namespace {
