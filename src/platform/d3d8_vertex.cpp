@@ -582,6 +582,42 @@ namespace {
 // arithmetic of its vertex in the same order (and without fused multiply-add), so the
 // results are those of Light, Transform and Project to the bit. No library templates here,
 // whose shared copies could come out compiled for AVX2.
+// Columns of eight vertices: the ring vertex's fields all lie in its first bytes, so
+// TransformLit8 reads whole rows of four floats per vertex and turns them around instead of
+// gathering each float of each vertex on its own. Block b is bytes 16b..16b+15 of a vertex
+// for b below size / 16, and block size / 16 is the vertex's last 16 bytes (what the whole
+// blocks leave over); nothing past the vertex's own bytes is read.
+struct Blocks8 {
+    int size;       // bytes of a vertex, at least 16
+    unsigned read;  // bit b: block b holds a float the vertex work reads
+    // The column of each float read: position x, y, z, normal x, y, z, diffuse, specular,
+    // stage 0's u, v and stage 1's (0 for what the vertex does not have).
+    std::uint8_t column[12];
+};
+constexpr int kMaxBlocks8 = 7; // a vertex is at most 100 bytes: six whole blocks and the last
+enum Field8 { kPosition8 = 0, kNormal8 = 3, kDiffuse8 = 6, kSpecular8 = 7, kTex8 = 8 };
+
+Blocks8 PlanBlocks8(const VertexLayout& layout, UINT size) {
+    Blocks8 b{static_cast<int>(size), 0, {}};
+    const int wholeBlocks = b.size / 16, tail = b.size / 4 - 4;
+    auto need = [&](int field, int at, int floats) {
+        if (at < 0) return;
+        for (int k = 0; k < floats; ++k) {
+            const int slot = at / 4 + k;
+            const bool whole = slot < 4 * wholeBlocks;
+            b.read |= 1u << (whole ? slot / 4 : wholeBlocks);
+            b.column[field + k] = static_cast<std::uint8_t>(whole ? slot : 4 * wholeBlocks + slot - tail);
+        }
+    };
+    need(kPosition8, 0, 3);
+    need(kNormal8, layout.normal, 3);
+    need(kDiffuse8, layout.diffuse, 1);
+    need(kSpecular8, layout.specular, 1);
+    need(kTex8, layout.tex[0], 2);
+    need(kTex8 + 2, layout.tex[1], 2);
+    return b;
+}
+
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
@@ -593,30 +629,8 @@ struct Colours8 {
     __m256 r, g, b, a;
 };
 
-inline __attribute__((always_inline)) __m256 Load8(const BYTE* v, std::size_t stride, int at) {
-    return _mm256_setr_ps(ReadFloat(v + at), ReadFloat(v + stride + at), ReadFloat(v + 2 * stride + at),
-                          ReadFloat(v + 3 * stride + at), ReadFloat(v + 4 * stride + at),
-                          ReadFloat(v + 5 * stride + at), ReadFloat(v + 6 * stride + at),
-                          ReadFloat(v + 7 * stride + at));
-}
-
 inline __attribute__((always_inline)) Colours8 Broadcast8(const D3DCOLORVALUE& c) {
     return {_mm256_set1_ps(c.r), _mm256_set1_ps(c.g), _mm256_set1_ps(c.b), _mm256_set1_ps(c.a)};
-}
-
-// ToValue for eight colours.
-inline __attribute__((always_inline)) Colours8 Values8(const BYTE* v, std::size_t stride, int at) {
-    const __m256i c = _mm256_setr_epi32(
-        static_cast<int>(ReadDword(v + at)), static_cast<int>(ReadDword(v + stride + at)),
-        static_cast<int>(ReadDword(v + 2 * stride + at)), static_cast<int>(ReadDword(v + 3 * stride + at)),
-        static_cast<int>(ReadDword(v + 4 * stride + at)), static_cast<int>(ReadDword(v + 5 * stride + at)),
-        static_cast<int>(ReadDword(v + 6 * stride + at)), static_cast<int>(ReadDword(v + 7 * stride + at)));
-    const __m256i byte = _mm256_set1_epi32(0xFF);
-    const __m256 k = _mm256_set1_ps(1.0f / 255.0f);
-    auto channel = [&](int shift) {
-        return _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(c, shift), byte)), k);
-    };
-    return {channel(16), channel(8), channel(0), channel(24)};
 }
 
 inline __attribute__((always_inline)) __m256 Dot8(const Quad8& a, const Quad8& b) {
@@ -649,41 +663,102 @@ inline __attribute__((always_inline)) void Rows8(__m256 a, __m256 b, __m256 c, _
     }
 }
 
-void TransformLit8(const Lighting& l, const VertexLayout& layout, const VertexState& vs,
-                   const ViewportMap& vp, std::size_t stride, const BYTE* v, ClipVertex* out) {
-    const Quad8 raw = {Load8(v, stride, 0), Load8(v, stride, 4), Load8(v, stride, 8)};
-    auto row = [&](const float(&m)[4][4], int j) {
+// The blocks `blocks` reads of eight vertices as columns, lanes in vertex order: four rows
+// (vertex i low, vertex i + 4 high) turned around in each half.
+inline __attribute__((always_inline)) void ReadColumns8(const Blocks8& blocks, std::size_t stride,
+                                                        const BYTE* v, float (*columns)[8]) {
+    const int whole = blocks.size / 16;
+    for (unsigned read = blocks.read; read != 0; read &= read - 1) {
+        const int b = __builtin_ctz(read);
+        const BYTE* s = v + (b < whole ? 16 * b : blocks.size - 16);
+        auto row = [&](std::size_t i) {
+            const __m128 lo = _mm_loadu_ps(reinterpret_cast<const float*>(s + i * stride));
+            const __m128 hi = _mm_loadu_ps(reinterpret_cast<const float*>(s + (i + 4) * stride));
+            return _mm256_insertf128_ps(_mm256_castps128_ps256(lo), hi, 1);
+        };
+        const __m256 r0 = row(0), r1 = row(1), r2 = row(2), r3 = row(3);
+        const __m256 t0 = _mm256_unpacklo_ps(r0, r1), t1 = _mm256_unpackhi_ps(r0, r1);
+        const __m256 t2 = _mm256_unpacklo_ps(r2, r3), t3 = _mm256_unpackhi_ps(r2, r3);
+        float(*c)[8] = columns + 4 * b;
+        _mm256_store_ps(c[0], _mm256_shuffle_ps(t0, t2, 0x44));
+        _mm256_store_ps(c[1], _mm256_shuffle_ps(t0, t2, 0xEE));
+        _mm256_store_ps(c[2], _mm256_shuffle_ps(t1, t3, 0x44));
+        _mm256_store_ps(c[3], _mm256_shuffle_ps(t1, t3, 0xEE));
+    }
+}
+
+void TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8& blocks,
+                   const VertexState& vs, const ViewportMap& vp, std::size_t stride, const BYTE* v,
+                   ClipVertex* out) {
+    alignas(32) float columns[4 * kMaxBlocks8][8];
+    ReadColumns8(blocks, stride, v, columns);
+    auto column = [&](int field) { return _mm256_load_ps(columns[blocks.column[field]]); };
+
+    const __m256 zero = _mm256_setzero_ps();
+    auto row = [&](const Quad8& raw, const float(&m)[4][4], int j) {
         return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(raw.x, _mm256_set1_ps(m[0][j])),
                                                          _mm256_mul_ps(raw.y, _mm256_set1_ps(m[1][j]))),
                                            _mm256_mul_ps(raw.z, _mm256_set1_ps(m[2][j]))),
                              _mm256_set1_ps(m[3][j]));
     };
-    const float(&w)[4][4] = vs.world.m;
-    const Quad8 p = {row(w, 0), row(w, 1), row(w, 2)};
+    constexpr std::size_t kC = offsetof(ClipVertex, c);
+    constexpr std::size_t kA = offsetof(ClipVertex, screen) + offsetof(raster::Vertex, a);
 
-    const Colours8 vertexDiffuse = layout.diffuse >= 0 ? Values8(v, stride, layout.diffuse)
-                                                       : Broadcast8({1.0f, 1.0f, 1.0f, 1.0f});
-    const Colours8 vertexSpecular = layout.specular >= 0 ? Values8(v, stride, layout.specular)
-                                                         : Broadcast8({0.0f, 0.0f, 0.0f, 0.0f});
-    Colours8 src[4];
-    for (int i = 0; i < 4; ++i) {
-        src[i] = l.source[i] == Lighting::Material      ? Broadcast8(l.material[i])
-                 : l.source[i] == Lighting::VertexDiffuse ? vertexDiffuse
-                                                          : vertexSpecular;
+    // Clip space, the planes and the projection first, every lane as Transform and Project
+    // do; only lanes inside the planes are read from the screen vertex later.
+    __m256 q, sz;
+    {
+        const Quad8 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
+        const float(&m)[4][4] = vs.worldViewProjection.m;
+        const __m256 c[4] = {row(raw, m, 0), row(raw, m, 1), row(raw, m, 2), row(raw, m, 3)};
+        Rows8(c[0], c[1], c[2], c[3], out, kC);
+        const __m256 minW = _mm256_set1_ps(kMinW);
+        // NaN positions fail every comparison; they count as behind the near plane.
+        const __m256 nearPlane = _mm256_or_ps(_mm256_cmp_ps(c[2], zero, _CMP_NGE_UQ),
+                                              _mm256_cmp_ps(c[3], minW, _CMP_NGE_UQ));
+        const __m256 farPlane = _mm256_cmp_ps(c[2], c[3], _CMP_GT_OQ);
+        const __m256 smallW = _mm256_cmp_ps(c[3], minW, _CMP_LT_OQ);
+        const __m256i flags = _mm256_castps_si256(
+            _mm256_or_ps(_mm256_or_ps(_mm256_and_ps(nearPlane, _mm256_castsi256_ps(_mm256_set1_epi32(kNear))),
+                                      _mm256_and_ps(farPlane, _mm256_castsi256_ps(_mm256_set1_epi32(kFar)))),
+                         _mm256_and_ps(smallW, _mm256_castsi256_ps(_mm256_set1_epi32(kSmallW)))));
+        // One byte per lane: vertices 0..3 in the low word, 4..7 in the high one.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(flags, flags), _mm256_setzero_si256());
+        std::uint32_t lo = static_cast<std::uint32_t>(_mm256_cvtsi256_si32(bytes));
+        std::uint32_t hi = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
+        for (int i = 0; i < 4; ++i, lo >>= 8, hi >>= 8) {
+            out[i].outside = static_cast<std::uint8_t>(lo);
+            out[i + 4].outside = static_cast<std::uint8_t>(hi);
+        }
+
+        const __m256 one = _mm256_set1_ps(1.0f);
+        q = _mm256_div_ps(one, c[3]);
+        const __m256 sx = MulAdd8(_mm256_set1_ps(vp.x), _mm256_add_ps(one, _mm256_mul_ps(c[0], q)),
+                                  _mm256_set1_ps(vp.halfWidth));
+        const __m256 sy = MulAdd8(_mm256_set1_ps(vp.y), _mm256_sub_ps(one, _mm256_mul_ps(c[1], q)),
+                                  _mm256_set1_ps(vp.halfHeight));
+        sz = MulAdd8(_mm256_set1_ps(vp.minZ), _mm256_mul_ps(c[2], q), _mm256_set1_ps(vp.depthRange));
+        // x, y pairs: vertices 0, 1, 4, 5 in one register, 2, 3, 6, 7 in the other.
+        const __m256 xy0 = _mm256_unpacklo_ps(sx, sy), xy1 = _mm256_unpackhi_ps(sx, sy);
+        const __m128 pairs[4] = {_mm256_castps256_ps128(xy0), _mm256_castps256_ps128(xy1),
+                                 _mm256_extractf128_ps(xy0, 1), _mm256_extractf128_ps(xy1, 1)};
+        for (int i = 0; i < 4; ++i) {
+            _mm_storel_pi(reinterpret_cast<__m64*>(&out[2 * i].screen.x), pairs[i]);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(&out[2 * i + 1].screen.x), pairs[i]);
+        }
     }
+    auto times = [&](__m256 a) { return _mm256_mul_ps(a, q); };
 
-    const __m256 zero = _mm256_setzero_ps();
     Quad8 n = {zero, zero, zero};
     if (layout.normal >= 0) {
-        const Quad8 r = {Load8(v, stride, layout.normal), Load8(v, stride, layout.normal + 4),
-                         Load8(v, stride, layout.normal + 8)};
+        const Quad8 r = {column(kNormal8), column(kNormal8 + 1), column(kNormal8 + 2)};
         const auto& m = vs.normalMatrix;
-        auto column = [&](int j) {
+        auto part = [&](int j) {
             return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(r.x, _mm256_set1_ps(m[0][j])),
                                                _mm256_mul_ps(r.y, _mm256_set1_ps(m[1][j]))),
                                  _mm256_mul_ps(r.z, _mm256_set1_ps(m[2][j])));
         };
-        n = {column(0), column(1), column(2)};
+        n = {part(0), part(1), part(2)};
         if (l.normalise) {
             const __m256 len = _mm256_sqrt_ps(Dot8(n, n));
             const __m256 inv = _mm256_div_ps(_mm256_set1_ps(1.0f), len);
@@ -693,6 +768,9 @@ void TransformLit8(const Lighting& l, const VertexLayout& layout, const VertexSt
         }
     }
 
+    const Quad8 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
+    const float(&w)[4][4] = vs.world.m;
+    const Quad8 p = {row(raw, w, 0), row(raw, w, 1), row(raw, w, 2)};
     Colours8 amb = Broadcast8(l.ambient);
     Colours8 dif = Broadcast8({0.0f, 0.0f, 0.0f, 0.0f});
     for (int i = 0; i < l.count; ++i) {
@@ -728,60 +806,42 @@ void TransformLit8(const Lighting& l, const VertexLayout& layout, const VertexSt
         dif = {add(dif.r, light.Diffuse.r, nl), add(dif.g, light.Diffuse.g, nl),
                add(dif.b, light.Diffuse.b, nl), dif.a};
     }
-    const Colours8 &dS = src[0], &aS = src[1], &sS = src[2], &eS = src[3];
-    const __m256 diffuse[4] = {Byte01x8(MulAdd8(MulAdd8(eS.b, aS.b, amb.b), dS.b, dif.b)),
-                               Byte01x8(MulAdd8(MulAdd8(eS.g, aS.g, amb.g), dS.g, dif.g)),
-                               Byte01x8(MulAdd8(MulAdd8(eS.r, aS.r, amb.r), dS.r, dif.r)),
-                               Byte01x8(dS.a)};
-    const __m256 specular[4] = {Byte01x8(_mm256_mul_ps(sS.b, zero)), Byte01x8(_mm256_mul_ps(sS.g, zero)),
-                                Byte01x8(_mm256_mul_ps(sS.r, zero)), Byte01x8(sS.a)};
+    // The colour sources channel by channel (r, g, b, a): material colours or the vertex's
+    // own, unpacked as ToValue does.
+    auto source = [&](int i, int channel) {
+        auto vertex = [&](int field) {
+            const int shift = channel == 0 ? 16 : channel == 1 ? 8 : channel == 2 ? 0 : 24;
+            const __m256i c = _mm256_srli_epi32(_mm256_castps_si256(column(field)), shift);
+            return _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_and_si256(c, _mm256_set1_epi32(0xFF))),
+                                 _mm256_set1_ps(1.0f / 255.0f));
+        };
+        if (l.source[i] == Lighting::VertexDiffuse)
+            return layout.diffuse >= 0 ? vertex(kDiffuse8) : _mm256_set1_ps(1.0f);
+        if (l.source[i] == Lighting::VertexSpecular) return layout.specular >= 0 ? vertex(kSpecular8) : zero;
+        const D3DCOLORVALUE& m = l.material[i];
+        return _mm256_set1_ps(channel == 0 ? m.r : channel == 1 ? m.g : channel == 2 ? m.b : m.a);
+    };
+    auto lit = [&](int channel, __m256 ambient, __m256 diffuse) {
+        return Byte01x8(MulAdd8(MulAdd8(source(3, channel), source(1, channel), ambient), source(0, channel), diffuse));
+    };
+    const __m256 diffuse[4] = {lit(2, amb.b, dif.b), lit(1, amb.g, dif.g), lit(0, amb.r, dif.r),
+                               Byte01x8(source(0, 3))};
+    Rows8(diffuse[0], diffuse[1], diffuse[2], diffuse[3], out, kC + 16);
+    Rows8(sz, q, times(diffuse[0]), times(diffuse[1]), out, kA);
     __m256 tex[4];
     for (int s = 0; s < 2; ++s) {
         const int at = layout.tex[s];
-        tex[2 * s] = at >= 0 ? Load8(v, stride, at) : zero;
-        tex[2 * s + 1] = at >= 0 ? Load8(v, stride, at + 4) : zero;
+        tex[2 * s] = at >= 0 ? column(kTex8 + 2 * s) : zero;
+        tex[2 * s + 1] = at >= 0 ? column(kTex8 + 2 * s + 1) : zero;
     }
-
-    const float(&m)[4][4] = vs.worldViewProjection.m;
-    const __m256 c[4] = {row(m, 0), row(m, 1), row(m, 2), row(m, 3)};
-    const __m256 minW = _mm256_set1_ps(kMinW);
-    const int nearPlane = _mm256_movemask_ps(_mm256_cmp_ps(c[2], zero, _CMP_NGE_UQ));
-    const int farPlane = _mm256_movemask_ps(_mm256_cmp_ps(c[2], c[3], _CMP_GT_OQ));
-    const int smallW = _mm256_movemask_ps(_mm256_cmp_ps(c[3], minW, _CMP_LT_OQ));
-    const int nan = _mm256_movemask_ps(_mm256_cmp_ps(c[3], minW, _CMP_NGE_UQ));
-
-    // Project: every lane, as Project does; only lanes inside the planes are read later.
-    const __m256 q = _mm256_div_ps(_mm256_set1_ps(1.0f), c[3]);
-    const __m256 one = _mm256_set1_ps(1.0f);
-    const __m256 sx = MulAdd8(_mm256_set1_ps(vp.x), _mm256_add_ps(one, _mm256_mul_ps(c[0], q)),
-                              _mm256_set1_ps(vp.halfWidth));
-    const __m256 sy = MulAdd8(_mm256_set1_ps(vp.y), _mm256_sub_ps(one, _mm256_mul_ps(c[1], q)),
-                              _mm256_set1_ps(vp.halfHeight));
-    const __m256 sz = MulAdd8(_mm256_set1_ps(vp.minZ), _mm256_mul_ps(c[2], q), _mm256_set1_ps(vp.depthRange));
-    auto times = [&](__m256 a) { return _mm256_mul_ps(a, q); };
-
-    constexpr std::size_t kC = offsetof(ClipVertex, c);
-    constexpr std::size_t kA = offsetof(ClipVertex, screen) + offsetof(raster::Vertex, a);
-    Rows8(c[0], c[1], c[2], c[3], out, kC);
-    Rows8(diffuse[0], diffuse[1], diffuse[2], diffuse[3], out, kC + 16);
     Rows8(tex[0], tex[1], tex[2], tex[3], out, kC + 32);
-    Rows8(specular[0], specular[1], specular[2], specular[3], out, kC + 48);
-    Rows8(sz, q, times(diffuse[0]), times(diffuse[1]), out, kA);
     Rows8(times(diffuse[2]), times(diffuse[3]), times(tex[0]), times(tex[1]), out, kA + 16);
-    Rows8(times(tex[2]), times(tex[3]), times(specular[0]), times(specular[1]), out, kA + 32);
-    Rows8(times(specular[2]), times(specular[3]), zero, zero, out, kA + 48);
-    alignas(32) float xs[8], ys[8];
-    _mm256_store_ps(xs, sx);
-    _mm256_store_ps(ys, sy);
-    for (int i = 0; i < 8; ++i) {
-        ClipVertex& cv = out[i];
-        const int bit = 1 << i;
-        cv.outside = static_cast<std::uint8_t>(((nearPlane | nan) & bit ? kNear : 0) |
-                                               (farPlane & bit ? kFar : 0) |
-                                               (smallW & bit ? kSmallW : 0));
-        cv.screen.x = xs[i];
-        cv.screen.y = ys[i];
-    }
+    // Without highlights the specular colour is Clamp01(source x 0) x 255, zero for every
+    // source (NaN and -0 clamp to +0 too); only its alpha is the source's own.
+    const __m256 specularAlpha = Byte01x8(source(2, 3));
+    Rows8(zero, zero, zero, specularAlpha, out, kC + 48);
+    Rows8(times(tex[2]), times(tex[3]), times(zero), times(zero), out, kA + 32);
+    Rows8(times(zero), times(specularAlpha), zero, zero, out, kA + 48);
 }
 
 #pragma GCC pop_options
@@ -802,9 +862,11 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
 #if defined(__SSE2__)
     if (lighting && LanesLight(setup)) {
 #if defined(__x86_64__)
-        if (kLanes8) {
+        const UINT size = VertexSize(fvf_);
+        if (kLanes8 && size >= 16) {
+            const Blocks8 blocks = PlanBlocks8(layout, size);
             for (; i + 8 <= count; i += 8)
-                TransformLit8(setup, layout, vs_, viewportMap_, streamStride_,
+                TransformLit8(setup, layout, blocks, vs_, viewportMap_, streamStride_,
                               base + static_cast<std::size_t>(i) * streamStride_, out + i);
         }
 #endif
