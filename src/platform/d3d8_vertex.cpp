@@ -855,7 +855,9 @@ const bool kLanes8 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
-    const Lighting setup = lighting ? PrepareLighting(layout) : Lighting{};
+    // Only lit vertices read the lighting setup; unlit draws skip gathering (and clearing) it.
+    Lighting setup;
+    if (lighting) setup = PrepareLighting(layout);
     const float(&m)[4][4] = vs_.worldViewProjection.m;
     const float(&w)[4][4] = vs_.world.m;
     UINT i = 0;
@@ -865,9 +867,17 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
         const UINT size = VertexSize(fvf_);
         if (kLanes8 && size >= 16) {
             const Blocks8 blocks = PlanBlocks8(layout, size);
-            for (; i + 8 <= count; i += 8)
+            auto eight = [&](UINT from) {
                 TransformLit8(setup, layout, blocks, vs_, viewportMap_, streamStride_,
-                              base + static_cast<std::size_t>(i) * streamStride_, out + i);
+                              base + static_cast<std::size_t>(from) * streamStride_, out + from);
+            };
+            for (; i + 8 <= count; i += 8) eight(i);
+            // The few left over take the lanes once more with the seven before them, which
+            // come out the same again.
+            if (i < count && count >= 8) {
+                eight(count - 8);
+                i = count;
+            }
         }
 #endif
         for (; i + 4 <= count; i += 4)
