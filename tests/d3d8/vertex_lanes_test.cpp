@@ -1,6 +1,7 @@
 // Lit vertices transformed eight or four at a time against one at a time: a draw of three
 // vertices takes the one-at-a-time path, a longer draw the lanes, and the same triangles
 // drawn either way must give the same pixels under every lighting state the lanes cover.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -121,6 +122,93 @@ TEST_F(VertexLanes, SamePixelsAsOneVertexAtATime) {
         EXPECT_GT(lit, 300) << c.name << ": the mesh should cover much of the frame";
         device->SetTexture(0, nullptr);
     }
+}
+
+// The lanes read a vertex as blocks of four floats and its last four floats; every field
+// must come from its own bytes whatever the format, the stride and the place of the last
+// vertex (which ends the buffer here). Slots nothing should read hold NaN.
+TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
+    constexpr DWORD kPointSize = 0x020;
+    const struct {
+        const char* name;
+        DWORD fvf;
+        UINT size;
+        int normal, diffuse, specular, tex;
+        DWORD texIndex;
+    } formats[] = {
+        {"position and normal", D3DFVF_XYZ | D3DFVF_NORMAL, 24, 12, -1, -1, -1, 0},
+        {"one whole block", D3DFVF_XYZ | D3DFVF_DIFFUSE, 16, -1, 12, -1, -1, 0},
+        {"the ring's format, stage 0 on the second set", D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | (2 << 8), 44,
+         12, 24, -1, 36, 1},
+        {"the third set past the whole blocks",
+         D3DFVF_XYZ | D3DFVF_NORMAL | kPointSize | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | (3 << 8), 60, 12, 28, 32, 52, 2},
+        {"a set across two blocks", D3DFVF_XYZ | (8 << 8), 76, -1, -1, -1, 44, 4},
+        {"the set in the last bytes", D3DFVF_XYZ | (8 << 8), 76, -1, -1, -1, 68, 7},
+        {"the largest format", D3DFVF_XYZ | D3DFVF_NORMAL | kPointSize | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | (8 << 8),
+         100, 12, 28, 32, 84, 6},
+        {"position alone", D3DFVF_XYZ, 12, -1, -1, -1, -1, 0},
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    constexpr UINT kVertices = 3 * kTriangles;
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00102030u);
+    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
+    device->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_COLOR2);
+    D3DMATERIAL8 mat{};
+    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
+    mat.Emissive = {0.05f, 0.1f, 0.0f, 0.0f};
+    device->SetMaterial(&mat);
+    const D3DLIGHT8 point = Light(D3DLIGHT_POINT, 100.0f);
+    device->SetLight(0, &point);
+    device->LightEnable(0, TRUE);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+
+    for (const auto& f : formats) {
+        for (UINT extra : {0u, 12u}) {
+            const UINT stride = f.size + extra;
+            const UINT bytes = (kVertices - 1) * stride + f.size; // the last vertex ends the buffer
+            std::vector<BYTE> data(bytes);
+            auto put = [&](UINT vertex, int at, const void* value, std::size_t size) {
+                std::memcpy(data.data() + vertex * stride + static_cast<UINT>(at), value, size);
+            };
+            for (UINT i = 0; i < bytes / 4; ++i) std::memcpy(data.data() + 4 * i, &nan, 4);
+            for (UINT i = 0; i < kVertices; ++i) {
+                const Vertex& m = mesh[i];
+                put(i, 0, &m.x, 12);
+                if (f.normal >= 0) put(i, f.normal, &m.nx, 12);
+                if (f.diffuse >= 0) put(i, f.diffuse, &m.diffuse, 4);
+                if (f.specular >= 0) put(i, f.specular, &m.specular, 4);
+                if (f.tex >= 0) put(i, f.tex, &m.u, 8);
+            }
+            IDirect3DVertexBuffer8* b = nullptr;
+            ASSERT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
+            resources.push_back(b);
+            BYTE* locked = nullptr;
+            ASSERT_EQ(b->Lock(0, 0, &locked, 0), D3D_OK);
+            std::memcpy(locked, data.data(), bytes);
+            b->Unlock();
+
+            device->SetVertexShader(f.fvf);
+            device->SetStreamSource(0, b, stride);
+            device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, f.texIndex);
+            auto frame = [&](UINT run) {
+                device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+                for (UINT i = 0; i < kTriangles; i += run)
+                    device->DrawPrimitive(D3DPT_TRIANGLELIST, 3 * i, std::min(run, kTriangles - i));
+                return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+            };
+            const std::vector<std::uint32_t> alone = frame(1);
+            EXPECT_EQ(alone, frame(kTriangles)) << f.name << ", stride " << stride;
+            EXPECT_EQ(alone, frame(13)) << f.name << ", stride " << stride << ", runs of 39 vertices";
+            int lit = 0;
+            for (std::uint32_t p : alone) lit += (p & 0x00FFFFFFu) != 0;
+            EXPECT_GT(lit, 300) << f.name << ": the mesh should cover much of the frame";
+        }
+    }
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTexture(0, nullptr);
 }
 
 // Vertices no mesh should hold, through eight lanes, four and one: draws of 39 vertices
