@@ -233,7 +233,7 @@ Device* Device::Make(Direct3D* parent, int width, int height, bool depth) {
     if (d == nullptr) return nullptr;
     d->colour_.reset(new (std::nothrow) std::uint32_t[pixels]());
     if (depth) d->depth_.reset(new (std::nothrow) std::uint16_t[pixels]);
-    d->scratch_.reset(new (std::nothrow) ClipVertex[kChunk + 2]);
+    d->scratch_.reset(new (std::nothrow) ClipVertex[kChunk + 2]());
     if (!d->colour_ || (depth && !d->depth_) || !d->scratch_) {
         d->Release();
         return nullptr;

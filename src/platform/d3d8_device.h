@@ -88,10 +88,11 @@ struct VertexLayout {
 // A vertex after transform and lighting, before clipping and projection.
 struct ClipVertex {
     // x, y, z, w in clip space (position x world x view x projection), then the
-    // rasteriser's attributes from raster::kDiffuse on, not yet multiplied by q.
+    // rasteriser's attributes from raster::kDiffuse on, not yet multiplied by q. Only
+    // written when a vertex transformed with it lies outside a plane (see Transform).
     alignas(16) float c[16];
     std::uint8_t outside;   // clip planes the vertex lies behind (near, far, w)
-    raster::Vertex screen;  // projected, valid when outside == 0
+    raster::Vertex screen;  // projected, valid when outside == 0 (the slots the pipeline reads)
 };
 
 struct Lighting; // what lighting needs of the device's states, gathered once per draw
@@ -168,7 +169,10 @@ private:
     void UpdatePipeline();
     void UpdateTransforms();
     VertexLayout Layout() const;
-    void Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const;
+    // Clip space is written for every vertex when one of these lies outside a plane, or
+    // under clipSpace; otherwise only what drawing them uncut reads.
+    void Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
+                   bool clipSpace = false) const;
     Lighting PrepareLighting(const VertexLayout& layout) const;
     void Light(const Lighting& setup, const VertexLayout& layout, const BYTE* vertex,
                const float* world, float* diffuse, float* specular) const;

@@ -687,9 +687,12 @@ inline __attribute__((always_inline)) void ReadColumns8(const Blocks8& blocks, s
     }
 }
 
-void TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8& blocks,
+// Writes the clip space (ClipVertex::c) only under `clipSpace`, and the screen attributes
+// from raster::kBasicAttrs on only under `allAttributes`. Returns whether a vertex lies
+// outside a clip plane.
+bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8& blocks,
                    const VertexState& vs, const ViewportMap& vp, std::size_t stride, const BYTE* v,
-                   ClipVertex* out) {
+                   bool clipSpace, bool allAttributes, ClipVertex* out) {
     alignas(32) float columns[4 * kMaxBlocks8][8];
     ReadColumns8(blocks, stride, v, columns);
     auto column = [&](int field) { return _mm256_load_ps(columns[blocks.column[field]]); };
@@ -707,11 +710,12 @@ void TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
     // Clip space, the planes and the projection first, every lane as Transform and Project
     // do; only lanes inside the planes are read from the screen vertex later.
     __m256 q, sz;
+    bool outside;
     {
         const Quad8 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
         const float(&m)[4][4] = vs.worldViewProjection.m;
         const __m256 c[4] = {row(raw, m, 0), row(raw, m, 1), row(raw, m, 2), row(raw, m, 3)};
-        Rows8(c[0], c[1], c[2], c[3], out, kC);
+        if (clipSpace) Rows8(c[0], c[1], c[2], c[3], out, kC);
         const __m256 minW = _mm256_set1_ps(kMinW);
         // NaN positions fail every comparison; they count as behind the near plane.
         const __m256 nearPlane = _mm256_or_ps(_mm256_cmp_ps(c[2], zero, _CMP_NGE_UQ),
@@ -724,6 +728,7 @@ void TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
                          _mm256_and_ps(smallW, _mm256_castsi256_ps(_mm256_set1_epi32(kSmallW)))));
         // One byte per lane: vertices 0..3 in the low word, 4..7 in the high one.
         const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(flags, flags), _mm256_setzero_si256());
+        outside = !_mm256_testz_si256(flags, flags);
         std::uint32_t lo = static_cast<std::uint32_t>(_mm256_cvtsi256_si32(bytes));
         std::uint32_t hi = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
         for (int i = 0; i < 4; ++i, lo >>= 8, hi >>= 8) {
@@ -826,7 +831,7 @@ void TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
     };
     const __m256 diffuse[4] = {lit(2, amb.b, dif.b), lit(1, amb.g, dif.g), lit(0, amb.r, dif.r),
                                Byte01x8(source(0, 3))};
-    Rows8(diffuse[0], diffuse[1], diffuse[2], diffuse[3], out, kC + 16);
+    if (clipSpace) Rows8(diffuse[0], diffuse[1], diffuse[2], diffuse[3], out, kC + 16);
     Rows8(sz, q, times(diffuse[0]), times(diffuse[1]), out, kA);
     __m256 tex[4];
     for (int s = 0; s < 2; ++s) {
@@ -834,14 +839,17 @@ void TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
         tex[2 * s] = at >= 0 ? column(kTex8 + 2 * s) : zero;
         tex[2 * s + 1] = at >= 0 ? column(kTex8 + 2 * s + 1) : zero;
     }
-    Rows8(tex[0], tex[1], tex[2], tex[3], out, kC + 32);
+    if (clipSpace) Rows8(tex[0], tex[1], tex[2], tex[3], out, kC + 32);
     Rows8(times(diffuse[2]), times(diffuse[3]), times(tex[0]), times(tex[1]), out, kA + 16);
     // Without highlights the specular colour is Clamp01(source x 0) x 255, zero for every
     // source (NaN and -0 clamp to +0 too); only its alpha is the source's own.
     const __m256 specularAlpha = Byte01x8(source(2, 3));
-    Rows8(zero, zero, zero, specularAlpha, out, kC + 48);
-    Rows8(times(tex[2]), times(tex[3]), times(zero), times(zero), out, kA + 32);
-    Rows8(times(zero), times(specularAlpha), zero, zero, out, kA + 48);
+    if (clipSpace) Rows8(zero, zero, zero, specularAlpha, out, kC + 48);
+    if (allAttributes) {
+        Rows8(times(tex[2]), times(tex[3]), times(zero), times(zero), out, kA + 32);
+        Rows8(times(zero), times(specularAlpha), zero, zero, out, kA + 48);
+    }
+    return outside;
 }
 
 #pragma GCC pop_options
@@ -852,7 +860,8 @@ const bool kLanes8 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 } // namespace
 #endif
 
-void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out) const {
+void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
+                       bool clipSpace) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
     // Only lit vertices read the lighting setup; unlit draws skip gathering (and clearing) it.
@@ -867,17 +876,26 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
         const UINT size = VertexSize(fvf_);
         if (kLanes8 && size >= 16) {
             const Blocks8 blocks = PlanBlocks8(layout, size);
-            auto eight = [&](UINT from) {
-                TransformLit8(setup, layout, blocks, vs_, viewportMap_, streamStride_,
-                              base + static_cast<std::size_t>(from) * streamStride_, out + from);
+            // Only the pipeline's own slots of the screen vertex are read (raster.h).
+            const bool allAttributes = pipeline_.Attributes() > raster::kBasicAttrs;
+            auto eight = [&](UINT from, bool clip) {
+                return TransformLit8(setup, layout, blocks, vs_, viewportMap_, streamStride_,
+                                     base + static_cast<std::size_t>(from) * streamStride_, clip,
+                                     allAttributes, out + from);
             };
-            for (; i + 8 <= count; i += 8) eight(i);
-            // The few left over take the lanes once more with the seven before them, which
-            // come out the same again.
-            if (i < count && count >= 8) {
-                eight(count - 8);
-                i = count;
-            }
+            auto lanes = [&](bool clip) {
+                bool outside = false;
+                UINT j = 0;
+                for (; j + 8 <= count; j += 8) outside |= eight(j, clip);
+                // The few left over take the lanes once more with the seven before them,
+                // which come out the same again.
+                if (j < count && count >= 8) outside |= eight(count - 8, clip);
+                return outside;
+            };
+            // Clip space is read only to cut a primitive with a vertex outside a plane;
+            // when this run has one after all, the lanes go over it again to write it.
+            if (lanes(clipSpace) && !clipSpace) lanes(true);
+            if (count >= 8) i = count;
         }
 #endif
         for (; i + 4 <= count; i += 4)
@@ -1011,7 +1029,8 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
         Transform(layout, start, 1, &hub);
         for (UINT done = 0; done < count;) {
             UINT n = std::min<UINT>(count - done, kChunk);
-            Transform(layout, start + 1 + done, n + 1, v);
+            // The hub may lie outside a plane while none of these does.
+            Transform(layout, start + 1 + done, n + 1, v, hub.outside != 0);
             for (UINT i = 0; i < n; ++i) DrawTriangle(vp, hub, v[i], v[i + 1]);
             done += n;
         }
