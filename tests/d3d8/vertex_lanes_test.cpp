@@ -2,6 +2,7 @@
 // vertices takes the one-at-a-time path, a longer draw the lanes, and the same triangles
 // drawn either way must give the same pixels under every lighting state the lanes cover.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -283,6 +284,80 @@ TEST_F(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
     lit = 0;
     for (std::uint32_t p : pointsInRuns) lit += (p & 0x00FFFFFFu) != 0;
     EXPECT_GT(lit, 10) << "some points should land in the frame";
+}
+
+// Lit strips and fans whose triangles are cut: the lanes leave out clip space when nothing
+// lies outside a plane, so a strip with a vertex behind the eye, and a fan whose hub alone
+// is, must still cut every triangle as one at a time does. A second stage reading the
+// slots past the basic ones must see them too.
+TEST_F(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00203040u);
+    D3DMATERIAL8 mat{};
+    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
+    device->SetMaterial(&mat);
+    const D3DLIGHT8 point = Light(D3DLIGHT_POINT, 100.0f);
+    device->SetLight(0, &point);
+    device->LightEnable(0, TRUE);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetVertexShader(kFvf);
+
+    // The fan: a hub behind the eye, the rim in front of it.
+    constexpr UINT kRim = 30;
+    std::vector<Vertex> fan(kRim + 1, mesh[0]);
+    fan[0].x = 0.1f, fan[0].y = -0.2f, fan[0].z = -0.4f;
+    for (UINT i = 1; i <= kRim; ++i) {
+        const float a = 0.2f * static_cast<float>(i);
+        fan[i].x = 0.9f * std::cos(a), fan[i].y = 0.8f * std::sin(a), fan[i].z = 0.2f + 0.02f * static_cast<float>(i);
+        fan[i].diffuse = mesh[i].diffuse, fan[i].u = mesh[i].u, fan[i].v = mesh[i].v;
+    }
+    // Each shape also as a list of its triangles, drawn one at a time.
+    std::vector<Vertex> stripList, fanList;
+    for (UINT i = 0; i + 2 < 3 * kTriangles; ++i) {
+        const bool swap = (i & 1) != 0;
+        stripList.insert(stripList.end(), {mesh[swap ? i + 1 : i], mesh[swap ? i : i + 1], mesh[i + 2]});
+    }
+    for (UINT i = 1; i < kRim; ++i) fanList.insert(fanList.end(), {fan[0], fan[i], fan[i + 1]});
+    auto upload = [&](const std::vector<Vertex>& vertices) {
+        IDirect3DVertexBuffer8* b = nullptr;
+        const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(Vertex));
+        EXPECT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
+        resources.push_back(b);
+        BYTE* data = nullptr;
+        EXPECT_EQ(b->Lock(0, 0, &data, 0), D3D_OK);
+        std::memcpy(data, vertices.data(), bytes);
+        b->Unlock();
+        return b;
+    };
+    IDirect3DVertexBuffer8* const fanBuffer = upload(fan);
+    IDirect3DVertexBuffer8* const stripListBuffer = upload(stripList);
+    IDirect3DVertexBuffer8* const fanListBuffer = upload(fanList);
+    auto frame = [&](IDirect3DVertexBuffer8* from, D3DPRIMITIVETYPE type, UINT triangles) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetStreamSource(0, from, sizeof(Vertex));
+        if (type != D3DPT_TRIANGLELIST) device->DrawPrimitive(type, 0, triangles);
+        else
+            for (UINT i = 0; i < triangles; ++i) device->DrawPrimitive(D3DPT_TRIANGLELIST, 3 * i, 1);
+        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+    };
+    for (bool secondStage : {false, true}) {
+        // Stage 1 modulates by the texture again through its own coordinates (set 0 too).
+        device->SetTexture(1, secondStage ? texture : nullptr);
+        device->SetTextureStageState(1, D3DTSS_COLOROP, secondStage ? D3DTOP_MODULATE : D3DTOP_DISABLE);
+        device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+        const char* name = secondStage ? "two stages" : "one stage";
+        const std::vector<std::uint32_t> strip = frame(buffer, D3DPT_TRIANGLESTRIP, 3 * kTriangles - 2);
+        EXPECT_EQ(strip, frame(stripListBuffer, D3DPT_TRIANGLELIST, 3 * kTriangles - 2)) << name;
+        const std::vector<std::uint32_t> fanned = frame(fanBuffer, D3DPT_TRIANGLEFAN, kRim - 1);
+        EXPECT_EQ(fanned, frame(fanListBuffer, D3DPT_TRIANGLELIST, kRim - 1)) << name;
+        int lit = 0;
+        for (std::uint32_t p : fanned) lit += (p & 0x00FFFFFFu) != 0;
+        EXPECT_GT(lit, 300) << name << ": the cut fan should cover much of the frame";
+    }
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
 }
 
 // A strip whose vertices reach behind the eye and beyond the far plane: drawn in one call
