@@ -624,27 +624,25 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     queued = n;
 }
 
-// Whether any pixel of a held triangle passes TestHeld: nearer than the stored depth, or
-// a tie over an earlier tag. Only its depth plane is read, and each pixel's depth is made
-// as WideRows makes the depth lane: from the row's first pixel, one step of gx at a time.
-// Its walkers are left as they were, for the draw that may follow.
 // Whether every pixel of a held triangle surely fails (HeldHiddenRows, HeldHiddenSmall),
 // proven without making the depths one add at a time: a lower bound of each pixel's depth
 // from its plane, against the stored depth, which must lie strictly below it, since a tie
 // may pass. False where that cannot be told, which HeldPasses then settles exactly.
 //
 // The bound. Let Q = |base| + |gx| max|x - fx0| + |gy| max|y - fy0| over the box, which
-// bounds the plane's exact value p(x, y) anywhere in it, and u = 2^-24. A row's first value
-// s (two products, three sums, as HeldPasses makes it) lies within 4uQ of p there; each of
-// the n adds of gx after it rounds by at most u times the sum's magnitude, which stays
-// below 2Q, so a pixel's value z lies within (2n + 4)uQ of p. Our estimate of p - E (two
-// products, at most seven sums and differences) adds at most 10u(Q + E) more, with E far
-// below Q. So E = (n + 8) 2^-22 Q = (4n + 32)uQ is more than enough; 2^-100 more covers the
-// roundings of values too small to be normal, and n is the box's width. The estimate is
-// then never above z. Depth8 is monotonic (the clamp, a product and a sum rounded to
-// nearest, a truncation), so the depth of the estimate (LowDepth8) is at most z's. Where anything is
-// infinite or not a number, E is too, and nothing is tried; an estimate below 0 gives a
-// depth of at most 0, which proves nothing, and so does one that is not a number.
+// bounds the plane's exact value p(x, y) anywhere in it, and u = 2^-24. A row's first
+// value s (two products, four sums and differences, as HeldPasses makes it) lies within
+// 4uQ of p there; each of the n adds of gx after it rounds by at most u times the sum's
+// magnitude, which stays below 2Q, so a pixel's value z lies within (2n + 4)uQ of p. Our
+// estimate of p - E (two products, at most seven sums and differences) adds at most
+// 10u(Q + E) more, with E far below Q. So E = (n + 8) 2^-22 Q = (4n + 32)uQ, n the box's
+// width, is more than enough; 2^-100 more covers the roundings of values too small to be
+// normal. The estimate is then never above z. Depth8 is monotonic (the clamp, a product
+// and a sum rounded to nearest, a truncation), so the depth of the estimate (LowDepth8) is
+// at most z's. Where anything is infinite or not a number, E is too, and nothing is tried;
+// an estimate below 0 gives a depth of at most 0, which proves nothing, and so does one
+// that is not a number.
+
 // E as above for a triangle, n its box's width; not below 2^-16 (nor a number) where the
 // bound would prove nothing.
 WIDE_INLINE float HeldMargin(const TriangleArgs& t) {
@@ -668,7 +666,7 @@ WIDE_INLINE __m256i LowDepth8(__m256 x, __m256 base, __m256 slope, __m256 down) 
     return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(z, _mm256_set1_ps(65535.0f)), _mm256_set1_ps(0.5f)));
 }
 
-// HeldHidden for a large triangle, row by row over its spans.
+// That test for a large triangle, row by row over its spans.
 WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t) {
     const Target& target = *t.target;
     const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
@@ -699,7 +697,7 @@ WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t) {
     return hidden;
 }
 
-// HeldHidden for a small triangle of up to 8 x Halves columns, every row over the whole box
+// That test for a small triangle of up to 8 x Halves columns, every row over the whole box
 // at once: a column is settled where it lies outside an edge (as SmallRows finds it) or its
 // bound is above the stored depth. The estimates are made at the columns x0 + k.
 template <int Halves>
@@ -745,6 +743,10 @@ WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
     return true;
 }
 
+// Whether any pixel of a held triangle passes TestHeld: nearer than the stored depth, or
+// a tie over an earlier tag. Only its depth plane is read, and each pixel's depth is made
+// as WideRows makes the depth lane: from the row's first pixel, one step of gx at a time.
+// Its walkers are left as they were, for the draw that may follow.
 template <bool Small>
 WIDE_INLINE bool HeldPasses(TriangleArgs& t) {
     const Target& target = *t.target;
