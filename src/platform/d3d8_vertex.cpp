@@ -687,22 +687,44 @@ inline __attribute__((always_inline)) void ReadColumns8(const Blocks8& blocks, s
     }
 }
 
+// The matrices and viewport in every lane, set up once for a run of vertices so that the
+// lanes multiply by them straight from memory.
+struct Constants8 {
+    __m256 worldViewProjection[4][4];
+    __m256 world[4][4];
+    __m256 normalMatrix[3][3];
+    __m256 x, y, halfWidth, halfHeight, minZ, depthRange;
+};
+
+void SetUpConstants8(const VertexState& vs, const ViewportMap& vp, Constants8& k) {
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            k.worldViewProjection[i][j] = _mm256_set1_ps(vs.worldViewProjection.m[i][j]);
+            k.world[i][j] = _mm256_set1_ps(vs.world.m[i][j]);
+        }
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) k.normalMatrix[i][j] = _mm256_set1_ps(vs.normalMatrix[i][j]);
+    k.x = _mm256_set1_ps(vp.x), k.y = _mm256_set1_ps(vp.y);
+    k.halfWidth = _mm256_set1_ps(vp.halfWidth), k.halfHeight = _mm256_set1_ps(vp.halfHeight);
+    k.minZ = _mm256_set1_ps(vp.minZ), k.depthRange = _mm256_set1_ps(vp.depthRange);
+}
+
 // Writes the clip space (ClipVertex::c) only under `clipSpace`, and the screen attributes
 // from raster::kBasicAttrs on only under `allAttributes`. Returns whether a vertex lies
 // outside a clip plane.
 bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8& blocks,
-                   const VertexState& vs, const ViewportMap& vp, std::size_t stride, const BYTE* v,
-                   bool clipSpace, bool allAttributes, ClipVertex* out) {
+                   const Constants8& k, std::size_t stride, const BYTE* v, bool clipSpace,
+                   bool allAttributes, ClipVertex* out) {
     alignas(32) float columns[4 * kMaxBlocks8][8];
     ReadColumns8(blocks, stride, v, columns);
     auto column = [&](int field) { return _mm256_load_ps(columns[blocks.column[field]]); };
 
     const __m256 zero = _mm256_setzero_ps();
-    auto row = [&](const Quad8& raw, const float(&m)[4][4], int j) {
-        return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(raw.x, _mm256_set1_ps(m[0][j])),
-                                                         _mm256_mul_ps(raw.y, _mm256_set1_ps(m[1][j]))),
-                                           _mm256_mul_ps(raw.z, _mm256_set1_ps(m[2][j]))),
-                             _mm256_set1_ps(m[3][j]));
+    auto row = [&](const Quad8& raw, const __m256(&m)[4][4], int j) {
+        return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(raw.x, m[0][j]), _mm256_mul_ps(raw.y, m[1][j])),
+                                           _mm256_mul_ps(raw.z, m[2][j])),
+                             m[3][j]);
     };
     constexpr std::size_t kC = offsetof(ClipVertex, c);
     constexpr std::size_t kA = offsetof(ClipVertex, screen) + offsetof(raster::Vertex, a);
@@ -713,7 +735,7 @@ bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
     bool outside;
     {
         const Quad8 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
-        const float(&m)[4][4] = vs.worldViewProjection.m;
+        const __m256(&m)[4][4] = k.worldViewProjection;
         const __m256 c[4] = {row(raw, m, 0), row(raw, m, 1), row(raw, m, 2), row(raw, m, 3)};
         if (clipSpace) Rows8(c[0], c[1], c[2], c[3], out, kC);
         const __m256 minW = _mm256_set1_ps(kMinW);
@@ -738,11 +760,9 @@ bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
 
         const __m256 one = _mm256_set1_ps(1.0f);
         q = _mm256_div_ps(one, c[3]);
-        const __m256 sx = MulAdd8(_mm256_set1_ps(vp.x), _mm256_add_ps(one, _mm256_mul_ps(c[0], q)),
-                                  _mm256_set1_ps(vp.halfWidth));
-        const __m256 sy = MulAdd8(_mm256_set1_ps(vp.y), _mm256_sub_ps(one, _mm256_mul_ps(c[1], q)),
-                                  _mm256_set1_ps(vp.halfHeight));
-        sz = MulAdd8(_mm256_set1_ps(vp.minZ), _mm256_mul_ps(c[2], q), _mm256_set1_ps(vp.depthRange));
+        const __m256 sx = MulAdd8(k.x, _mm256_add_ps(one, _mm256_mul_ps(c[0], q)), k.halfWidth);
+        const __m256 sy = MulAdd8(k.y, _mm256_sub_ps(one, _mm256_mul_ps(c[1], q)), k.halfHeight);
+        sz = MulAdd8(k.minZ, _mm256_mul_ps(c[2], q), k.depthRange);
         // x, y pairs: vertices 0, 1, 4, 5 in one register, 2, 3, 6, 7 in the other.
         const __m256 xy0 = _mm256_unpacklo_ps(sx, sy), xy1 = _mm256_unpackhi_ps(sx, sy);
         const __m128 pairs[4] = {_mm256_castps256_ps128(xy0), _mm256_castps256_ps128(xy1),
@@ -757,11 +777,10 @@ bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
     Quad8 n = {zero, zero, zero};
     if (layout.normal >= 0) {
         const Quad8 r = {column(kNormal8), column(kNormal8 + 1), column(kNormal8 + 2)};
-        const auto& m = vs.normalMatrix;
+        const __m256(&m)[3][3] = k.normalMatrix;
         auto part = [&](int j) {
-            return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(r.x, _mm256_set1_ps(m[0][j])),
-                                               _mm256_mul_ps(r.y, _mm256_set1_ps(m[1][j]))),
-                                 _mm256_mul_ps(r.z, _mm256_set1_ps(m[2][j])));
+            return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(r.x, m[0][j]), _mm256_mul_ps(r.y, m[1][j])),
+                                 _mm256_mul_ps(r.z, m[2][j]));
         };
         n = {part(0), part(1), part(2)};
         if (l.normalise) {
@@ -774,8 +793,7 @@ bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
     }
 
     const Quad8 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
-    const float(&w)[4][4] = vs.world.m;
-    const Quad8 p = {row(raw, w, 0), row(raw, w, 1), row(raw, w, 2)};
+    const Quad8 p = {row(raw, k.world, 0), row(raw, k.world, 1), row(raw, k.world, 2)};
     Colours8 amb = Broadcast8(l.ambient);
     Colours8 dif = Broadcast8({0.0f, 0.0f, 0.0f, 0.0f});
     for (int i = 0; i < l.count; ++i) {
@@ -878,8 +896,10 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
             const Blocks8 blocks = PlanBlocks8(layout, size);
             // Only the pipeline's own slots of the screen vertex are read (raster.h).
             const bool allAttributes = pipeline_.Attributes() > raster::kBasicAttrs;
+            Constants8 constants;
+            SetUpConstants8(vs_, viewportMap_, constants);
             auto eight = [&](UINT from, bool clip) {
-                return TransformLit8(setup, layout, blocks, vs_, viewportMap_, streamStride_,
+                return TransformLit8(setup, layout, blocks, constants, streamStride_,
                                      base + static_cast<std::size_t>(from) * streamStride_, clip,
                                      allAttributes, out + from);
             };
