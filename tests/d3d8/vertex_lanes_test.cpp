@@ -165,6 +165,15 @@ TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
     device->LightEnable(0, TRUE);
     device->SetTexture(0, texture);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    // A world matrix with no symmetry (turned, stretched unevenly, moved), so that positions
+    // and normals must each take its elements in the right order.
+    D3DMATRIX world{};
+    const float turn = 0.3f;
+    world._11 = 1.1f * std::cos(turn), world._12 = 0.9f * std::sin(turn), world._13 = 0.05f;
+    world._21 = -1.1f * std::sin(turn), world._22 = 0.9f * std::cos(turn), world._23 = -0.1f;
+    world._31 = 0.08f, world._32 = 0.02f, world._33 = 1.0f;
+    world._41 = 0.05f, world._42 = -0.05f, world._43 = 0.02f, world._44 = 1.0f;
+    device->SetTransform(D3DTS_WORLD, &world);
 
     for (const auto& f : formats) {
         for (UINT extra : {0u, 12u}) {
