@@ -136,13 +136,10 @@ TEST(HeldTriangles, TiesGoToTheLaterTriangle) {
 // Closed strips around a box, as the rings are drawn: faces of both windings, near and far,
 // sharing edges, with perspective and a texture; strips through DrawStrip.
 TEST(HeldTriangles, StripsOfBothWindingsAsAtOnce) {
-    std::vector<std::uint32_t> texels(16 * 8);
+    const NoiseTexture noise(16, 8, 9);
+    const raster::Texture texture = noise.For(false);
     std::mt19937 rng(9);
-    for (std::uint32_t& t : texels) t = rng();
-    std::vector<std::uint32_t> wrapped(raster::WrappedWords(16, 8));
-    raster::Texture texture = {texels.data(), 16, 8};
-    raster::BuildWrapped(texture, wrapped.data());
-    texture.wrapped = wrapped.data();
+    rng.discard(16 * 8); // the shapes take the draws after the texels'
     for (int textured = 0; textured < 2; ++textured) {
         const raster::Pipeline p = Opaque(textured ? texture : raster::Texture{});
         constexpr int kW = 48, kH = 40, kSteps = 24;
@@ -255,13 +252,10 @@ TEST(HeldTriangles, OtherTargetsAndStatesDrawWhatIsHeldFirst) {
 // cut it, some reach past the target), with perspective or one q, and with attributes that
 // are not numbers: each must come back with its own clip, pipeline and planes.
 TEST(HeldTriangles, ScissorsPipelinesAndHostileAttributesAsAtOnce) {
-    std::vector<std::uint32_t> texels(8 * 8);
+    const NoiseTexture noise(8, 8, 31);
+    const raster::Texture texture = noise.For(false);
     std::mt19937 rng(31);
-    for (std::uint32_t& t : texels) t = rng();
-    std::vector<std::uint32_t> wrapped(raster::WrappedWords(8, 8));
-    raster::Texture texture = {texels.data(), 8, 8};
-    raster::BuildWrapped(texture, wrapped.data());
-    texture.wrapped = wrapped.data();
+    rng.discard(8 * 8); // the shapes take the draws after the texels'
     const raster::Pipeline plain = Opaque({}), textured = Opaque(texture);
     const raster::Pipeline* pipelines[2] = {&plain, &textured};
     constexpr int kW = 40, kH = 28;

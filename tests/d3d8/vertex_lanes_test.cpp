@@ -82,6 +82,24 @@ D3DLIGHT8 Light(D3DLIGHTTYPE type, float range) {
     return l;
 }
 
+// A lit draw's states: no culling, this ambient, the material (its diffuse and ambient
+// colours fixed, its emissive given), the point light reaching every vertex, and the texture
+// modulating the lit colour.
+void LitByPoint(IDirect3DDevice8* device, IDirect3DTexture8* texture, DWORD ambient, D3DCOLORVALUE emissive) {
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_AMBIENT, ambient);
+    D3DMATERIAL8 mat{};
+    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
+    mat.Emissive = emissive;
+    device->SetMaterial(&mat);
+    const D3DLIGHT8 point = Light(D3DLIGHT_POINT, 100.0f);
+    device->SetLight(0, &point);
+    device->LightEnable(0, TRUE);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+}
+
 TEST_F(VertexLanes, SamePixelsAsOneVertexAtATime) {
     const struct {
         const char* name;
@@ -151,20 +169,9 @@ TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     constexpr UINT kVertices = 3 * kTriangles;
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_AMBIENT, 0x00102030u);
+    LitByPoint(device, texture, 0x00102030u, {0.05f, 0.1f, 0.0f, 0.0f});
     device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
     device->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_COLOR2);
-    D3DMATERIAL8 mat{};
-    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
-    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
-    mat.Emissive = {0.05f, 0.1f, 0.0f, 0.0f};
-    device->SetMaterial(&mat);
-    const D3DLIGHT8 point = Light(D3DLIGHT_POINT, 100.0f);
-    device->SetLight(0, &point);
-    device->LightEnable(0, TRUE);
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
     // A world matrix with no symmetry (turned, stretched unevenly, moved), so that positions
     // and normals must each take its elements in the right order.
     D3DMATRIX world{};
@@ -300,17 +307,7 @@ TEST_F(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
 // is, must still cut every triangle as one at a time does. A second stage reading the
 // slots past the basic ones must see them too.
 TEST_F(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_AMBIENT, 0x00203040u);
-    D3DMATERIAL8 mat{};
-    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
-    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
-    device->SetMaterial(&mat);
-    const D3DLIGHT8 point = Light(D3DLIGHT_POINT, 100.0f);
-    device->SetLight(0, &point);
-    device->LightEnable(0, TRUE);
-    device->SetTexture(0, texture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    LitByPoint(device, texture, 0x00203040u, {0.0f, 0.0f, 0.0f, 0.0f});
     device->SetVertexShader(kFvf);
 
     // The fan: a hub behind the eye, the rim in front of it.

@@ -37,28 +37,6 @@ raster::State StateFor(Kind kind, bool depth, bool blend, const raster::Texture&
     return s;
 }
 
-// Texels of noise and their wrapped copy, which is filled with a marker first so that a
-// word BuildWrapped leaves out would show.
-struct NoiseTexture {
-    NoiseTexture(int w, int h, unsigned seed)
-        : texels(static_cast<std::size_t>(w) * h), wrapped(raster::WrappedWords(w, h), 0xDEADBEEFu) {
-        std::mt19937 rng(seed);
-        for (std::uint32_t& t : texels) t = rng();
-        texture = {texels.data(), w, h};
-        raster::BuildWrapped(texture, wrapped.data());
-    }
-    // As the wide loops take it, with the copy, or the one-pixel loops, given no copy so
-    // that they cannot read it.
-    raster::Texture For(bool narrow) const {
-        raster::Texture t = texture;
-        t.wrapped = narrow ? nullptr : wrapped.data();
-        return t;
-    }
-    std::vector<std::uint32_t> texels;
-    std::vector<std::uint32_t> wrapped;
-    raster::Texture texture; // without the copy
-};
-
 // The state's loops, or the one-pixel loops for it.
 raster::Pipeline PipelineFor(raster::State s, bool narrow) {
     s.forceNarrow = narrow;

@@ -1,6 +1,10 @@
 // States the program draws with, for the rasteriser's cross-checks.
 #pragma once
 
+#include <cstdint>
+#include <random>
+#include <vector>
+
 #include "platform/raster.h"
 
 // The ring pass's stage 0: the lit colour over the texture by the texture's alpha, filtered.
@@ -21,3 +25,25 @@ inline void AlphaBlend(raster::State& s) {
     s.srcBlend = raster::Factor::SrcAlpha;
     s.destBlend = raster::Factor::InvSrcAlpha;
 }
+
+// Texels of noise and their wrapped copy, which is filled with a marker first so that a
+// word BuildWrapped leaves out would show.
+struct NoiseTexture {
+    NoiseTexture(int w, int h, unsigned seed)
+        : texels(static_cast<std::size_t>(w) * h), wrapped(raster::WrappedWords(w, h), 0xDEADBEEFu) {
+        std::mt19937 rng(seed);
+        for (std::uint32_t& t : texels) t = rng();
+        texture = {texels.data(), w, h};
+        raster::BuildWrapped(texture, wrapped.data());
+    }
+    // As the wide loops take it, with the copy, or the one-pixel loops, given no copy so
+    // that they cannot read it.
+    raster::Texture For(bool narrow) const {
+        raster::Texture t = texture;
+        t.wrapped = narrow ? nullptr : wrapped.data();
+        return t;
+    }
+    std::vector<std::uint32_t> texels;
+    std::vector<std::uint32_t> wrapped;
+    raster::Texture texture; // without the copy
+};
