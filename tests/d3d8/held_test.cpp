@@ -54,6 +54,17 @@ raster::Pipeline Opaque(const raster::Texture& texture) {
     return p;
 }
 
+// The same states drawn by the one-value setup and the one-pixel loops, which never hold
+// back or drop a triangle: what every held triangle is checked against.
+raster::Pipeline OneAtATime(const raster::Pipeline& p) {
+    raster::State s = p.state();
+    s.forceNarrow = true;
+    s.forceScalarSetup = true;
+    raster::Pipeline reference;
+    reference.Compile(s);
+    return reference;
+}
+
 raster::Pipeline Blended() {
     raster::State s;
     s.cull = raster::Cull::None;
@@ -292,11 +303,7 @@ TEST(HeldTriangles, ScissorsPipelinesAndHostileAttributesAsAtOnce) {
 // one-value setup and one-pixel loops, which never drop a triangle, draw them at once.
 TEST(HeldTriangles, OnlyHiddenOnesAreDropped) {
     const raster::Pipeline p = Opaque({});
-    raster::State narrow = p.state();
-    narrow.forceNarrow = true;
-    narrow.forceScalarSetup = true;
-    raster::Pipeline reference;
-    reference.Compile(narrow);
+    const raster::Pipeline reference = OneAtATime(p);
     constexpr int kW = 96, kH = 40;
     auto wall = [](float x, float y) {
         const float flat = 32768.0f / 65535.0f;
@@ -351,11 +358,7 @@ TEST(HeldTriangles, OnlyHiddenOnesAreDropped) {
 // pixel must come out as the one-pixel loops draw them at once.
 TEST(HeldTriangles, TightDepthsOnSteepAndFlatPlanes) {
     const raster::Pipeline p = Opaque({});
-    raster::State narrow = p.state();
-    narrow.forceNarrow = true;
-    narrow.forceScalarSetup = true;
-    raster::Pipeline reference;
-    reference.Compile(narrow);
+    const raster::Pipeline reference = OneAtATime(p);
     constexpr int kW = 80, kH = 48;
     std::mt19937 rng(41);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
