@@ -710,7 +710,7 @@ WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
     if (!(e < 0x1p-16f)) return false;
     const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 base = _mm256_set1_ps(t.base[kZ]), slope = _mm256_set1_ps(t.gx[kZ]);
-    __m256i edge[3][Halves], perRow[3];
+    SmallRows rows(t); // its edges at the box's columns, stepped here row by row
     __m256 x[Halves];
     __m256i beyond[Halves]; // columns past the box: settled
     for (int h = 0; h < Halves; ++h) {
@@ -718,13 +718,6 @@ WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
         x[h] = _mm256_sub_ps(_mm256_cvtepi32_ps(_mm256_add_epi32(column, _mm256_set1_epi32(static_cast<int>(t.x0)))),
                              _mm256_set1_ps(t.fx0));
         beyond[h] = _mm256_cmpgt_epi32(column, _mm256_set1_epi32(static_cast<int>(t.x1 - t.x0)));
-    }
-    for (int i = 0; i < 3; ++i) {
-        const __m256i x1 = _mm256_set1_epi32(t.edgeX[i]);
-        const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), _mm256_mullo_epi32(x1, k));
-        edge[i][0] = at;
-        if (Halves == 2) edge[i][Halves - 1] = _mm256_add_epi32(at, _mm256_slli_epi32(x1, 3));
-        perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
     }
     const std::uint16_t* stored = target.depth + static_cast<std::ptrdiff_t>(t.y0) * target.width + t.x0;
     for (std::int64_t y = t.y0; y <= t.y1; ++y, stored += target.width) {
@@ -734,9 +727,9 @@ WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
         for (int h = 0; h < Halves; ++h) {
             const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + 8 * h)));
             const __m256i hidden = _mm256_cmpgt_epi32(LowDepth8(x[h], base, slope, down), old);
-            const __m256i outside = _mm256_or_si256(_mm256_or_si256(edge[0][h], edge[1][h]), edge[2][h]);
+            const __m256i outside = _mm256_or_si256(_mm256_or_si256(rows.edge[0][h], rows.edge[1][h]), rows.edge[2][h]);
             settled = _mm256_and_si256(settled, _mm256_or_si256(_mm256_or_si256(outside, hidden), beyond[h]));
-            for (int i = 0; i < 3; ++i) edge[i][h] = _mm256_add_epi32(edge[i][h], perRow[i]);
+            for (int i = 0; i < 3; ++i) rows.edge[i][h] = _mm256_add_epi32(rows.edge[i][h], rows.perRow[i]);
         }
         if (!_mm256_testc_ps(_mm256_castsi256_ps(settled), _mm256_castsi256_ps(_mm256_set1_epi32(-1)))) return false;
     }
