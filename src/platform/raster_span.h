@@ -120,6 +120,11 @@ Loops PickLoops(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 TriangleFn WideTriangle(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspective);
 
+// Whether the textured loops shade sixteen pixels at a time (AVX-512) rather than eight,
+// where the processor can; the pixels are the same either way. On by default where it can
+// be; returns whether it is on now.
+bool ShadeSixteen(bool wanted);
+
 // A batch's store of held triangles (raster.cpp): null where the setup cannot hold.
 Batch::Held* MakeHeld();
 void DropHeld(Batch::Held* held);

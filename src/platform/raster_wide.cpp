@@ -52,10 +52,10 @@ namespace {
 constexpr int kQueue = 512; // pixels gathered before shading
 
 // Pixels waiting to be shaded: the eight basic attributes of each (kZ .. kTex0 + 1) and its
-// offset in the target. Room for one group of padding after the last.
+// offset in the target. Room for one group of sixteen of padding after the last.
 struct Queue {
-    alignas(32) float attrs[kQueue + 8][kBasicAttrs];
-    std::ptrdiff_t at[kQueue + 8];
+    alignas(32) float attrs[kQueue + 16][kBasicAttrs];
+    std::ptrdiff_t at[kQueue + 16];
 };
 
 static_assert(kBasicAttrs == 8, "one pixel's attributes fill one AVX register");
@@ -376,6 +376,128 @@ WIDE_INLINE void ShadeWrapped(const Queue& q, int n, const Target& target, const
     }
 }
 
+// ShadeWrapped sixteen pixels to a group, on processors with AVX-512: the same lanes'
+// arithmetic in registers twice as wide. A 128-bit lane of a filtering step holds pixels
+// k, k + 4, k + 8 and k + 12 where Filter2's two hold k and k + 4; everything else is
+// lane by lane. Multiplies and adds are never fused here (see the build), so every
+// rounding is the eight-lane loop's.
+// GCC 12's AVX-512 headers make their "undefined" lanes from a variable set to itself,
+// which its own -Wuninitialized then reports at every use.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#define WIDE512 __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl")))
+#define WIDE512_INLINE inline __attribute__((always_inline, target("avx2,avx512f,avx512bw,avx512dq,avx512vl")))
+
+WIDE512_INLINE __m512 Join(__m256 lo, __m256 hi) {
+    return _mm512_insertf32x8(_mm512_castps256_ps512(lo), hi, 1);
+}
+
+WIDE512_INLINE __m512i Join(__m256i lo, __m256i hi) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+}
+
+WIDE512_INLINE __m512i Channel16(__m512 c, __m512 w) {
+    __m512 x = _mm512_mul_ps(c, w);
+    x = _mm512_max_ps(x, _mm512_setzero_ps());
+    x = _mm512_min_ps(x, _mm512_set1_ps(255.0f));
+    return _mm512_cvttps_epi32(_mm512_add_ps(x, _mm512_set1_ps(0.5f)));
+}
+
+WIDE512_INLINE __m512i TexelCoord16(__m512 c, __m512 scale) {
+    return _mm512_cvtps_epi32(_mm512_sub_ps(_mm512_mul_ps(c, scale), _mm512_set1_ps(128.0f)));
+}
+
+template <int k>
+WIDE512_INLINE __m512i Filter4(const WideTexture& t, const std::uint32_t* at, __m512i wx, __m512i wy) {
+    const __m512i upper = _mm512_broadcast_i32x4(_mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1));
+    const __m512i lower = _mm512_broadcast_i32x4(_mm_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1));
+    const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(Rows4(t, at[k])), Rows4(t, at[k + 4]), 1);
+    const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(Rows4(t, at[k + 8])), Rows4(t, at[k + 12]), 1);
+    const __m512i both = Join(low, high);
+    const __m512i kx = _mm512_shuffle_epi32(wx, static_cast<_MM_PERM_ENUM>(k * 0x55));
+    const __m512i top = _mm512_madd_epi16(_mm512_shuffle_epi8(both, upper), kx);
+    const __m512i bottom = _mm512_madd_epi16(_mm512_shuffle_epi8(both, lower), kx);
+    const __m512i pair = _mm512_mask_blend_epi16(0xAAAAAAAAu, _mm512_srli_epi32(top, 8), _mm512_slli_epi32(bottom, 8));
+    return _mm512_srli_epi32(_mm512_madd_epi16(pair, _mm512_shuffle_epi32(wy, static_cast<_MM_PERM_ENUM>(k * 0x55))), 8);
+}
+
+WIDE512_INLINE __m512i MixTexel16(__m512i diffuse, __m512i texel) {
+    const __m512i flip = _mm512_set1_epi8(static_cast<char>(0x80));
+    const __m512i lo = _mm512_xor_si512(_mm512_unpacklo_epi8(diffuse, texel), flip);
+    const __m512i hi = _mm512_xor_si512(_mm512_unpackhi_epi8(diffuse, texel), flip);
+    const __m512i alphaLo = _mm512_broadcast_i32x4(_mm_setr_epi8(3, 3, 3, 3, 3, 3, -1, -1, 7, 7, 7, 7, 7, 7, -1, -1));
+    const __m512i alphaHi = _mm512_broadcast_i32x4(_mm_setr_epi8(11, 11, 11, 11, 11, 11, -1, -1, 15, 15, 15, 15, 15, 15, -1, -1));
+    const __m512i invert = _mm512_set1_epi16(static_cast<short>(0xFF00));
+    const __m512i top = _mm512_set1_epi16(static_cast<short>(0x8000));
+    __m512i xlo = _mm512_xor_si512(
+        _mm512_maddubs_epi16(_mm512_xor_si512(_mm512_shuffle_epi8(texel, alphaLo), invert), lo), top);
+    __m512i xhi = _mm512_xor_si512(
+        _mm512_maddubs_epi16(_mm512_xor_si512(_mm512_shuffle_epi8(texel, alphaHi), invert), hi), top);
+    xlo = _mm512_srli_epi16(_mm512_add_epi16(xlo, _mm512_srli_epi16(xlo, 8)), 8);
+    xhi = _mm512_srli_epi16(_mm512_add_epi16(xhi, _mm512_srli_epi16(xhi, 8)), 8);
+    return _mm512_packus_epi16(xlo, xhi);
+}
+
+template <bool P>
+WIDE512 void ShadeWrapped16(const Queue& q, int n, const Target& target, const WideTexture& tex) {
+    constexpr int kStretch = 8; // groups of sixteen
+    struct alignas(64) Staged {
+        std::uint32_t at[16];
+        __m512i wx, wy, diffuse;
+    };
+    Staged staged[kStretch];
+    const __m512i shift = _mm512_broadcast_i32x8(tex.shift), maskU = _mm512_broadcast_i32x8(tex.maskU);
+    const __m512i maskV = _mm512_broadcast_i32x8(tex.maskV);
+    const __m512 scaleU = _mm512_broadcast_f32x8(tex.scaleU), scaleV = _mm512_broadcast_f32x8(tex.scaleV);
+    for (int i = 0; i < n; i += 16 * kStretch) {
+        const int groups = (n - i + 15) / 16 < kStretch ? (n - i + 15) / 16 : kStretch;
+        for (int g = 0; g < groups; ++g) {
+            __m256 lo[kBasicAttrs], hi[kBasicAttrs];
+            Transpose(q.attrs + i + 16 * g, lo);
+            Transpose(q.attrs + i + 16 * g + 8, hi);
+            __m512 v[kBasicAttrs];
+            for (int a = 0; a < kBasicAttrs; ++a) v[a] = Join(lo[a], hi[a]);
+            const __m512 one = _mm512_set1_ps(1.0f);
+            const __m512 w = P ? _mm512_div_ps(one, v[kQ]) : one;
+            const __m512i b = Channel16(v[kDiffuse], w), gr = Channel16(v[kDiffuse + 1], w);
+            const __m512i r = Channel16(v[kDiffuse + 2], w), al = Channel16(v[kDiffuse + 3], w);
+            staged[g].diffuse = _mm512_or_si512(_mm512_or_si512(b, _mm512_slli_epi32(gr, 8)),
+                                                _mm512_or_si512(_mm512_slli_epi32(r, 16), _mm512_slli_epi32(al, 24)));
+            const __m512i iu = TexelCoord16(_mm512_mul_ps(v[kTex0], w), scaleU);
+            const __m512i iv = TexelCoord16(_mm512_mul_ps(v[kTex0 + 1], w), scaleV);
+            const __m512i x = _mm512_and_si512(_mm512_srai_epi32(iu, 8), maskU);
+            const __m512i y = _mm512_and_si512(_mm512_srai_epi32(iv, 8), maskV);
+            const __m512i byte = _mm512_set1_epi32(255), whole = _mm512_set1_epi32(256);
+            const __m512i fx = _mm512_and_si512(iu, byte), fy = _mm512_and_si512(iv, byte);
+            _mm512_store_si512(staged[g].at, _mm512_add_epi32(_mm512_add_epi32(_mm512_sllv_epi32(y, shift), y), x));
+            staged[g].wx = _mm512_or_si512(_mm512_sub_epi32(whole, fx), _mm512_slli_epi32(fx, 16));
+            staged[g].wy = _mm512_or_si512(_mm512_sub_epi32(whole, fy), _mm512_slli_epi32(fy, 16));
+        }
+        for (int g = 0; g < groups; ++g) {
+            const Staged& s = staged[g];
+            const __m512i texel = _mm512_packus_epi16(
+                _mm512_packus_epi32(Filter4<0>(tex, s.at, s.wx, s.wy), Filter4<1>(tex, s.at, s.wx, s.wy)),
+                _mm512_packus_epi32(Filter4<2>(tex, s.at, s.wx, s.wy), Filter4<3>(tex, s.at, s.wx, s.wy)));
+            alignas(64) std::uint32_t out[16];
+            _mm512_store_si512(out, MixTexel16(s.diffuse, texel));
+            const std::ptrdiff_t* at = q.at + i + 16 * g;
+            for (int k = 0; k < 16; ++k) target.colour[at[k]] = out[k];
+        }
+    }
+}
+
+#pragma GCC diagnostic pop
+
+bool CanShadeSixteen() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+}
+
+// Whether ShadeQueue takes sixteen pixels to a group (see ShadeSixteen).
+bool shadeSixteen = CanShadeSixteen();
+
 // Shades the n queued pixels. The last group is filled up with copies of the last pixel,
 // which compute and store the same value again (a group reads every colour before any
 // store).
@@ -386,6 +508,16 @@ WIDE_INLINE void ShadeWrapped(const Queue& q, int n, const Target& target, const
 template <ShadeMode S, BlendMode B, bool P>
 void ShadeQueue(Queue& q, int n, const Target& target, const WideTexture& tex, bool mixed) {
     const __m256 last = _mm256_load_ps(q.attrs[n - 1]);
+    if constexpr (S == ShadeMode::BlendLinear && B == BlendMode::Replace) {
+        if (tex.wrapped != nullptr && shadeSixteen) {
+            for (int i = n; (i & 15) != 0; ++i) {
+                _mm256_store_ps(q.attrs[i], last);
+                q.at[i] = q.at[n - 1];
+            }
+            ShadeWrapped16<P>(q, n, target, tex);
+            return;
+        }
+    }
     for (int i = n; (i & 7) != 0; ++i) {
         _mm256_store_ps(q.attrs[i], last);
         q.at[i] = q.at[n - 1];
@@ -927,6 +1059,11 @@ LineFn LineS(ShadeMode s, BlendMode b, bool p) {
 
 } // namespace
 
+bool ShadeSixteen(bool wanted) {
+    shadeSixteen = wanted && CanShadeSixteen();
+    return shadeSixteen;
+}
+
 Batch::Batch(bool hold) {
     if (__builtin_cpu_supports("avx2")) pending_ = new (std::nothrow) Pending();
     if (hold && pending_ != nullptr) held_ = MakeHeld();
@@ -965,6 +1102,7 @@ Batch::Batch(bool) {}
 Batch::~Batch() = default;
 void Batch::Flush() {}
 
+bool ShadeSixteen(bool) { return false; }
 TriangleFn WideTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
 LineFn WideLine(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "platform/raster_span.h"
 #include "support/raster_states.h"
 
 namespace {
@@ -36,6 +37,12 @@ raster::State StateFor(Kind kind, bool depth, bool blend, const raster::Texture&
     if (kind == kTextured) RingStage(s, texture);
     return s;
 }
+
+// Sixteen-pixel shading on or off for a scope, as the processor allows; then the default.
+struct Sixteen {
+    explicit Sixteen(bool on) { raster::ShadeSixteen(on); }
+    ~Sixteen() { raster::ShadeSixteen(true); }
+};
 
 // The state's loops, or the one-pixel loops for it.
 raster::Pipeline PipelineFor(raster::State s, bool narrow) {
@@ -100,43 +107,49 @@ TEST(WideLoops, SamePixelsAsTheOnePixelLoops) {
 // one-pixel loops, which read the texels: sizes down to one texel each way, where the
 // wrap meets itself, and coordinates from tiny to far beyond the int32 range, NaN and
 // infinite, so that every wrap of the copy's extra column and row is read.
+//
+// Textured wide loops shade eight or, where the processor can, sixteen pixels at a time:
+// both are checked.
 TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    const int sizes[][2] = {{1, 1}, {1, 8}, {8, 1}, {2, 2}, {16, 4}, {64, 32}};
-    for (const auto& size : sizes) {
-        const int w = size[0], h = size[1];
-        const NoiseTexture noise(w, h, static_cast<unsigned>(w * 31 + h));
-        for (int flags = 0; flags < 8; ++flags) {
-            const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
-            Canvas out[2] = {Canvas(64, 48), Canvas(64, 48)};
-            for (int narrow = 0; narrow < 2; ++narrow) {
-                const raster::Pipeline p =
-                    PipelineFor(StateFor(kTextured, depth, blend, noise.For(narrow != 0)), narrow != 0);
-                std::mt19937 rng(99 + flags);
-                std::uniform_real_distribution<float> pos(-8.0f, 72.0f), unit(0.0f, 1.0f);
-                const float scales[] = {1.0f, 40.0f, 3.0e5f, 1.0e9f};
-                for (int i = 0; i < 120; ++i) {
-                    raster::Vertex v[3] = {};
-                    const float scale = scales[i % 4];
-                    for (raster::Vertex& x : v) {
-                        const float q = perspective ? 0.05f + unit(rng) : 0.5f;
-                        x.x = pos(rng);
-                        x.y = pos(rng);
-                        x.a[raster::kZ] = unit(rng);
-                        x.a[raster::kQ] = q;
-                        for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f * q;
-                        x.a[raster::kTex0] = (unit(rng) * 2.0f - 1.0f) * scale * q;
-                        x.a[raster::kTex0 + 1] = (unit(rng) * 2.0f - 1.0f) * scale * q;
+    for (const bool sixteen : {false, true}) {
+        const Sixteen lanes(sixteen);
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float inf = std::numeric_limits<float>::infinity();
+        const int sizes[][2] = {{1, 1}, {1, 8}, {8, 1}, {2, 2}, {16, 4}, {64, 32}};
+        for (const auto& size : sizes) {
+            const int w = size[0], h = size[1];
+            const NoiseTexture noise(w, h, static_cast<unsigned>(w * 31 + h));
+            for (int flags = 0; flags < 8; ++flags) {
+                const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
+                Canvas out[2] = {Canvas(64, 48), Canvas(64, 48)};
+                for (int narrow = 0; narrow < 2; ++narrow) {
+                    const raster::Pipeline p =
+                        PipelineFor(StateFor(kTextured, depth, blend, noise.For(narrow != 0)), narrow != 0);
+                    std::mt19937 rng(99 + flags);
+                    std::uniform_real_distribution<float> pos(-8.0f, 72.0f), unit(0.0f, 1.0f);
+                    const float scales[] = {1.0f, 40.0f, 3.0e5f, 1.0e9f};
+                    for (int i = 0; i < 120; ++i) {
+                        raster::Vertex v[3] = {};
+                        const float scale = scales[i % 4];
+                        for (raster::Vertex& x : v) {
+                            const float q = perspective ? 0.05f + unit(rng) : 0.5f;
+                            x.x = pos(rng);
+                            x.y = pos(rng);
+                            x.a[raster::kZ] = unit(rng);
+                            x.a[raster::kQ] = q;
+                            for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f * q;
+                            x.a[raster::kTex0] = (unit(rng) * 2.0f - 1.0f) * scale * q;
+                            x.a[raster::kTex0 + 1] = (unit(rng) * 2.0f - 1.0f) * scale * q;
+                        }
+                        if (i % 20 == 3) v[0].a[raster::kTex0] = nan;
+                        if (i % 20 == 9) v[1].a[raster::kTex0 + 1] = -inf;
+                        if (i % 20 == 15) v[2].a[raster::kTex0] = 1.0e30f;
+                        raster::DrawTriangle(out[narrow].target, {0, 0, 64, 48}, p, v[0], v[1], v[2]);
                     }
-                    if (i % 20 == 3) v[0].a[raster::kTex0] = nan;
-                    if (i % 20 == 9) v[1].a[raster::kTex0 + 1] = -inf;
-                    if (i % 20 == 15) v[2].a[raster::kTex0] = 1.0e30f;
-                    raster::DrawTriangle(out[narrow].target, {0, 0, 64, 48}, p, v[0], v[1], v[2]);
                 }
+                EXPECT_EQ(out[0].colour, out[1].colour) << w << "x" << h << " " << flags << " " << sixteen;
+                EXPECT_EQ(out[0].depth, out[1].depth) << w << "x" << h << " " << flags << " " << sixteen;
             }
-            EXPECT_EQ(out[0].colour, out[1].colour) << w << "x" << h << " " << flags;
-            EXPECT_EQ(out[0].depth, out[1].depth) << w << "x" << h << " " << flags;
         }
     }
 }
@@ -149,35 +162,38 @@ TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
 // wide loops filter from the wrapped copy and shade a full queue in stretches of groups.
 TEST(WideLoops, BatchedTrianglesKeepTheirOrder) {
     const NoiseTexture noise(16, 8, 11);
-    for (Kind kind : {kPlain, kTextured}) {
-        for (int flags = 0; flags < 8; ++flags) {
-            const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
-            Canvas out[2] = {Canvas(16, 12), Canvas(16, 12)};
-            for (int narrow = 0; narrow < 2; ++narrow) {
-                const raster::Pipeline p =
-                    PipelineFor(StateFor(kind, depth, blend, noise.For(narrow != 0)), narrow != 0);
-                raster::Batch batch;
-                std::mt19937 rng(77 + flags);
-                std::uniform_real_distribution<float> pos(2.0f, 9.0f), unit(0.0f, 1.0f);
-                for (int i = 0; i < 400; ++i) {
-                    raster::Vertex v[3] = {};
-                    for (raster::Vertex& x : v) {
-                        const float q = perspective ? 0.05f + unit(rng) : 1.0f;
-                        x.x = pos(rng);
-                        x.y = pos(rng);
-                        x.a[raster::kZ] = unit(rng);
-                        x.a[raster::kQ] = q;
-                        for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f * q;
-                        x.a[raster::kTex0] = (unit(rng) * 6.0f - 3.0f) * q;
-                        x.a[raster::kTex0 + 1] = (unit(rng) * 6.0f - 3.0f) * q;
+    for (const bool sixteen : {false, true}) {
+        const Sixteen lanes(sixteen);
+        for (Kind kind : {kPlain, kTextured}) {
+            for (int flags = 0; flags < 8; ++flags) {
+                const bool depth = flags & 1, blend = flags & 2, perspective = flags & 4;
+                Canvas out[2] = {Canvas(16, 12), Canvas(16, 12)};
+                for (int narrow = 0; narrow < 2; ++narrow) {
+                    const raster::Pipeline p =
+                        PipelineFor(StateFor(kind, depth, blend, noise.For(narrow != 0)), narrow != 0);
+                    raster::Batch batch;
+                    std::mt19937 rng(77 + flags);
+                    std::uniform_real_distribution<float> pos(2.0f, 9.0f), unit(0.0f, 1.0f);
+                    for (int i = 0; i < 400; ++i) {
+                        raster::Vertex v[3] = {};
+                        for (raster::Vertex& x : v) {
+                            const float q = perspective ? 0.05f + unit(rng) : 1.0f;
+                            x.x = pos(rng);
+                            x.y = pos(rng);
+                            x.a[raster::kZ] = unit(rng);
+                            x.a[raster::kQ] = q;
+                            for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) x.a[k] = unit(rng) * 255.0f * q;
+                            x.a[raster::kTex0] = (unit(rng) * 6.0f - 3.0f) * q;
+                            x.a[raster::kTex0 + 1] = (unit(rng) * 6.0f - 3.0f) * q;
+                        }
+                        raster::DrawTriangle(out[narrow].target, {0, 0, 16, 12}, p, v[0], v[1], v[2],
+                                             narrow != 0 ? nullptr : &batch);
                     }
-                    raster::DrawTriangle(out[narrow].target, {0, 0, 16, 12}, p, v[0], v[1], v[2],
-                                         narrow != 0 ? nullptr : &batch);
+                    batch.Flush();
                 }
-                batch.Flush();
+                EXPECT_EQ(out[0].colour, out[1].colour) << kind << " " << flags << " " << sixteen;
+                EXPECT_EQ(out[0].depth, out[1].depth) << kind << " " << flags << " " << sixteen;
             }
-            EXPECT_EQ(out[0].colour, out[1].colour) << kind << " " << flags;
-            EXPECT_EQ(out[0].depth, out[1].depth) << kind << " " << flags;
         }
     }
 }
