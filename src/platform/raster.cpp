@@ -898,6 +898,27 @@ inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleAr
     return true;
 }
 
+// The columns each row of a tiny triangle covers, as TriangleArgs::covered holds them,
+// from its small-triangle edges: SmallRows' sums for one register of eight columns.
+inline __attribute__((always_inline)) std::uint64_t TinyCovered(const TriangleArgs& a) {
+    const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i e[3], perRow[3];
+    for (int i = 0; i < 3; ++i) {
+        e[i] = _mm256_add_epi32(_mm256_set1_epi32(a.edgeAt[i]), _mm256_mullo_epi32(_mm256_set1_epi32(a.edgeX[i]), k));
+        perRow[i] = _mm256_set1_epi32(a.edgeY[i]);
+    }
+    const std::uint64_t columns = (2u << (a.x1 - a.x0)) - 1;
+    const int rows = static_cast<int>(a.y1 - a.y0) + 1;
+    std::uint64_t covered = 0;
+    for (int r = 0; r < rows; ++r) {
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(e[0], e[1]), e[2]);
+        const auto outside = static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(any)));
+        covered |= (~outside & columns) << (8 * r);
+        for (int i = 0; i < 3; ++i) e[i] = _mm256_add_epi32(e[i], perRow[i]);
+    }
+    return covered;
+}
+
 // A triangle set up in full drawn by its pipeline's loop; q is its first vertex's.
 inline __attribute__((always_inline)) void DrawSetUp(const Target& target, const Pipeline& p, Batch* batch,
                                                      TriangleArgs& a, bool perspective, float q) {
@@ -972,9 +993,20 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
                   offsetof(TriangleArgs, x0) == offsetof(TriangleArgs, y0) + 16 &&
                   offsetof(TriangleArgs, x1) == offsetof(TriangleArgs, y0) + 24);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+    // A tiny triangle's rows are found first: most that cover no pixel centre are tiny,
+    // and they need no planes. Larger ones may still prove hidden before their edges.
+    const bool tinyBox = p.SmallEdges() && a.x1 - a.x0 < kTinyColumns && a.y1 - a.y0 < kTinyRows;
+    if (tinyBox) {
+        if (!EdgesWide(true, a, X, Y, box, extents, x, y)) return;
+        if (a.small) {
+            a.covered = TinyCovered(a);
+            if (a.covered == 0) return;
+            a.tiny = true;
+        }
+    }
     const bool perspective = PlanesWide(p, v, FrameOf(x, y, area), a);
     if (hide.on && Hidden(target, a, box, v, hide)) return;
-    if (!EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y)) return;
+    if (!tinyBox && !EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y)) return;
     DrawSetUp(target, p, batch, a, perspective, v[0][kQ]);
 }
 

@@ -77,6 +77,11 @@ struct TriangleArgs {
     // rule's bias, and its change per pixel in x and per row. Inside: all three >= 0.
     bool small;
     std::int32_t edgeAt[3], edgeX[3], edgeY[3];
+    // A tiny small triangle (see kTinyColumns) may come with its rows' columns found at
+    // setup: byte r for row y0 + r, bit k for column x0 + k, as SmallRows finds them. Only
+    // where `tiny` is set; a loop may take them instead of the edges.
+    bool tiny = false;
+    std::uint64_t covered;
     Batch* batch;               // where a wide loop may leave pixels pending; may be null
     // Under a batch that holds (see Batch), the tags of drawing order, for the wide loops to
     // write where the triangle's pixels pass, and its order. A held triangle, drawn later
@@ -108,6 +113,10 @@ struct LineArgs {
 // functions over those columns then fit in 32 bits.
 constexpr int kSmallColumns = 16;
 constexpr int kSmallExtent = 64;
+// A small triangle is tiny when its box is at most this many columns and rows: each row's
+// columns then fill one byte, and its pixels one group of eight.
+constexpr int kTinyColumns = 8;
+constexpr int kTinyRows = 8;
 
 struct Loops {
     SpanFn span;

@@ -916,8 +916,96 @@ WIDE_INLINE bool HeldPasses(TriangleArgs& t) {
     return passes;
 }
 
+// The rows of a tiny triangle (see TriangleArgs::covered) under the untextured LESSEQUAL
+// Replace loop, queued as WideRows queues them: each row's attributes from its first
+// pixel, stepped one add of gx at a time, tested and tagged in drawing order, and only
+// the pixels that pass kept. Every row is one group of at most eight, and the rows' columns
+// come from setup, so nothing of the edges stays live from row to row.
+template <bool P>
+WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, const WideTexture& tex) {
+    int n = queued; // kept apart: the queue's stores could otherwise alias it
+    const Target& target = *t.target;
+    const __m256 base = _mm256_loadu_ps(t.base);
+    const __m256 gx = _mm256_loadu_ps(t.gx);
+    const __m256 gy = _mm256_loadu_ps(t.gy);
+    const float fx0 = t.fx0, fy0 = t.fy0;
+    const std::int64_t x0 = t.x0, y0 = t.y0, width = target.width;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    std::uint16_t* const depth = target.depth;
+    std::uint16_t* const tags = t.tags;
+    const __m128i orders = _mm_set1_epi16(static_cast<short>(t.order));
+    for (std::uint64_t covered = t.covered; covered != 0;) {
+        const int r = __builtin_ctzll(covered) >> 3;
+        const auto columns = static_cast<std::uint32_t>(covered >> (8 * r)) & 0xFFu;
+        covered &= ~(std::uint64_t{0xFF} << (8 * r));
+        const std::int64_t y = y0 + r;
+        const std::int64_t xs = x0 + __builtin_ctz(columns), xe = x0 + 31 - __builtin_clz(columns);
+        const float ox = static_cast<float>(xs) - fx0, oy = static_cast<float>(y) - fy0;
+        __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
+                                 _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
+        const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y * width + xs);
+        const int live = static_cast<int>(xe - xs + 1);
+        if (n > kQueue - 8) {
+            ShadeQueue<ShadeMode::Diffuse, BlendMode::Replace, P>(q, n, target, tex, mixed);
+            n = 0;
+            mixed = false;
+        }
+        float(*const attrs)[kBasicAttrs] = q.attrs + n;
+        std::ptrdiff_t* const at = q.at + n;
+        const __m256i first = _mm256_set1_epi64x(row);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
+        std::uint16_t* const stored = depth + row;
+        __m256 pixel[8];
+        unsigned pass;
+        if (live <= 4) {
+#pragma GCC unroll 4
+            for (int j = 0; j < 4; ++j) {
+                pixel[j] = v;
+                _mm256_store_ps(attrs[j], v);
+                v = _mm256_add_ps(v, gx);
+            }
+            const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
+            const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
+            const __m128 z = _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
+            pass = __builtin_expect(row + 4 <= limit, 1) ? TestFour(stored, z, live)
+                                                        : TestEightAtEnd(stored, _mm256_castps128_ps256(z), live);
+            if (tags != nullptr) TagFour(tags + row, pass, orders);
+        } else {
+#pragma GCC unroll 8
+            for (int j = 0; j < 8; ++j) {
+                pixel[j] = v;
+                _mm256_store_ps(attrs[j], v);
+                v = _mm256_add_ps(v, gx);
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4), _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+            const __m256 z = DepthSlots(pixel);
+            pass = __builtin_expect(row + 8 <= limit, 1) ? TestEight(stored, z, live) : TestEightAtEnd(stored, z, live);
+            if (tags != nullptr) TagEight(tags + row, pass, orders);
+        }
+        if ((pass & (pass + 1)) == 0) {
+            n += __builtin_ctz(~pass);
+        } else {
+            int k = n;
+            for (unsigned m = pass; m != 0; m &= m - 1) {
+                const int j = __builtin_ctz(m);
+                _mm256_store_ps(q.attrs[k], _mm256_load_ps(attrs[j]));
+                q.at[k++] = at[j];
+            }
+            n = k;
+        }
+    }
+    queued = n;
+}
+
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const WideTexture& tex) {
+    if constexpr (D == DepthMode::LessEqualWrite && S == ShadeMode::Diffuse && B == BlendMode::Replace) {
+        // Held triangles are never tiny: they test against the tags in TestHeld.
+        if (t.tiny) {
+            TinyRows<P>(t, q, n, mixed, tex);
+            return;
+        }
+    }
     if (t.small) {
         WideRows<true, D, S, B, P>(t, q, n, mixed, tex);
     } else {
