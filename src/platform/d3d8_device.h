@@ -161,6 +161,8 @@ public:
     void Settle();
     // The current viewport as a pixel rectangle.
     raster::Rect ViewportRect() const;
+    // Pre-transformed vertices one at a time, as the reference loop takes them (cross-checks).
+    void SetOneAtATime(bool on) { oneAtATime_ = on; }
 
 private:
     Device() = default;
@@ -213,6 +215,7 @@ private:
     bool pipelineDirty_ = true;                   // raster pipeline needs recompiling
     raster::Pipeline pipeline_;                   // compiled from the states above
     bool compiled_ = false;                       // pipeline_ has been compiled
+    bool oneAtATime_ = false;                     // see SetOneAtATime
 
     std::unique_ptr<ClipVertex[]> scratch_;       // kChunk + 2 transformed vertices
     raster::Batch batch_{true};                   // triangles shaded together, some held back

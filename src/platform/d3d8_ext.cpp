@@ -120,6 +120,10 @@ std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height) {
     return d->target().colour;
 }
 
+void TransformOneAtATime(IDirect3DDevice8* device, bool on) {
+    if (d3d8::Device* d = d3d8::FromInterface(device)) d->SetOneAtATime(on);
+}
+
 HRESULT CreateScreenDevice(UINT width, UINT height, IDirect3D8** d3d, IDirect3DDevice8** device) {
     if (d3d == nullptr || device == nullptr) return D3DERR_INVALIDCALL;
     *device = nullptr;

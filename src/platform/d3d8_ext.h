@@ -21,6 +21,10 @@ std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height);
 void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
                    const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip);
 
+// Pre-transformed vertices go to the screen through the one-vertex-at-a-time loop instead
+// of four slots at a time, for tests that check the two give the same pixels.
+void TransformOneAtATime(IDirect3DDevice8* device, bool on);
+
 // Makes the Direct3D object and a device the way the program does (width x height
 // A8R8G8B8 back buffer, 16-bit depth, software vertex processing) on a stand-in focus
 // window, for benchmarks and tests that draw without the program's start-up. Returns the

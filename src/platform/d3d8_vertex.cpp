@@ -878,9 +878,57 @@ const bool kLanes8 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 } // namespace
 #endif
 
+#if defined(__SSE2__)
+namespace {
+
+// Pre-transformed vertices straight to their screen slots, with the values the one-at-a-time
+// loop in Transform gives them (each colour byte and texture coordinate times q, one
+// multiply each), four slots to a register and each register stored whole. They lie outside
+// no plane, so their clip space is never read.
+void ScreenVertices(const VertexLayout& layout, const BYTE* base, UINT stride, UINT count,
+                    ClipVertex* out) {
+    const __m128i zero = _mm_setzero_si128();
+    auto bytes = [&](DWORD c) {
+        const __m128i words = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(c)), zero);
+        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero));
+    };
+    auto coordinate = [](const BYTE* v, int at, int k) { return at >= 0 ? ReadFloat(v + at + 4 * k) : 0.0f; };
+    for (UINT i = 0; i < count; ++i) {
+        const BYTE* v = base + static_cast<std::size_t>(i) * stride;
+        const float rhw = ReadFloat(v + 12);
+        const float q = (rhw > 0.0f && std::isfinite(rhw)) ? rhw : 1.0f;
+        const __m128 qs = _mm_set1_ps(q);
+        const __m128 diffuse =
+            _mm_mul_ps(bytes(layout.diffuse >= 0 ? ReadDword(v + layout.diffuse) : 0xFFFFFFFFu), qs);
+        const __m128 specular = _mm_mul_ps(bytes(layout.specular >= 0 ? ReadDword(v + layout.specular) : 0u), qs);
+        const __m128 tex = _mm_mul_ps(_mm_setr_ps(coordinate(v, layout.tex[0], 0), coordinate(v, layout.tex[0], 1),
+                                                  coordinate(v, layout.tex[1], 0), coordinate(v, layout.tex[1], 1)),
+                                      qs);
+        ClipVertex& cv = out[i];
+        cv.outside = 0;
+        cv.screen.x = ReadFloat(v);
+        cv.screen.y = ReadFloat(v + 4);
+        // Slots z, q, diffuse b g | r a, u0 v0 | u1 v1, specular b g | r a, 0, 0.
+        float* a = cv.screen.a;
+        _mm_store_ps(a, _mm_movelh_ps(_mm_setr_ps(ReadFloat(v + 8), q, 0.0f, 0.0f), diffuse));
+        _mm_store_ps(a + 4, _mm_shuffle_ps(diffuse, tex, _MM_SHUFFLE(1, 0, 3, 2)));
+        _mm_store_ps(a + 8, _mm_shuffle_ps(tex, specular, _MM_SHUFFLE(1, 0, 3, 2)));
+        _mm_store_ps(a + 12, _mm_movehl_ps(_mm_setzero_ps(), specular));
+    }
+}
+
+} // namespace
+#endif
+
 void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
                        bool clipSpace) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
+#if defined(__SSE2__)
+    if (layout.pretransformed && !oneAtATime_) {
+        ScreenVertices(layout, base, streamStride_, count, out);
+        return;
+    }
+#endif
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
     // Only lit vertices read the lighting setup; unlit draws skip gathering (and clearing) it.
     Lighting setup;
