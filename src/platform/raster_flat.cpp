@@ -201,6 +201,9 @@ FLAT_INLINE void ShadeTwoRuns(std::uint32_t* p, int count, __m128 v, std::uint32
     }
 }
 
+// The longest row whose words an upright band keeps (see Rows).
+constexpr int kBandWords = 32;
+
 template <BlendMode B, bool Small>
 FLAT_INLINE void Rows(TriangleArgs& t) {
     const Target& target = *t.target;
@@ -229,6 +232,35 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
         EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
                        static_cast<int>(xe - xs + 1), OneColour(OneWord(start(y, xs))));
+        });
+        return;
+    }
+    if (_mm_movemask_ps(_mm_cmpeq_ps(gy, zero)) == 0xF) {
+        // Upright bands, as in the overlay's bevels: a step of 0 per row leaves every row's
+        // start colour at a column the same (a zero at most loses its sign, which rounds
+        // alike and steps alike), so rows that start at one column have the same words,
+        // however long: the colours of the last start are kept and only grown.
+        alignas(32) std::uint32_t words[kBandWords];
+        std::int64_t from = 0;
+        int made = 0;
+        EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+            std::uint32_t* const p = target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs;
+            const int count = static_cast<int>(xe - xs + 1);
+            if (count > kBandWords) {
+                ShadeRun<B>(p, count, start(y, xs), gx);
+                return;
+            }
+            if (xs != from || count > made) {
+                Chain c(start(y, xs), gx);
+                made = 0;
+                for (; made < count; made += 8) {
+                    _mm256_store_si256(reinterpret_cast<__m256i*>(words + made), c.Eight());
+                }
+                from = xs;
+            }
+            for (int i = 0; i < count; i += 8) {
+                Put<B>(p + i, count - i, _mm256_load_si256(reinterpret_cast<const __m256i*>(words + i)));
+            }
         });
         return;
     }
