@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "platform/raster_span.h"
@@ -1348,23 +1349,48 @@ void Batch::Settle() {
     Flush();
 }
 
-void ClearColour(const Target& t, const Rect& rect, std::uint32_t colour) {
-    Rect r = Inside(t, rect);
-    for (int y = r.top; y < r.bottom; ++y) {
-        std::uint32_t* row = t.colour + static_cast<std::ptrdiff_t>(y) * t.width;
-        std::fill(row + r.left, row + r.right, colour);
+namespace {
+
+// Fills rows [top, bottom) x [left, right) of a width-wide buffer with one value. Rows that
+// span the buffer's width are one run; a value of four or two like bytes goes to memset,
+// which stores a run of any length at the cache's own pace.
+template <typename T>
+void FillRect(T* buffer, int width, const Rect& r, T value) {
+    if (r.left >= r.right || r.top >= r.bottom) return;
+    const auto bytes = [](T v) {
+        unsigned char b[sizeof(T)];
+        std::memcpy(b, &v, sizeof(T));
+        for (std::size_t i = 1; i < sizeof(T); ++i) {
+            if (b[i] != b[0]) return -1;
+        }
+        return static_cast<int>(b[0]);
+    };
+    const int uniform = bytes(value);
+    const bool whole = r.left == 0 && r.right == width;
+    const int runs = whole ? 1 : r.bottom - r.top;
+    const std::size_t length = whole ? static_cast<std::size_t>(r.bottom - r.top) * static_cast<std::size_t>(width)
+                                     : static_cast<std::size_t>(r.right - r.left);
+    for (int i = 0; i < runs; ++i) {
+        T* run = buffer + static_cast<std::ptrdiff_t>(r.top + i) * width + r.left;
+        if (uniform >= 0) {
+            std::memset(run, uniform, length * sizeof(T));
+        } else {
+            std::fill(run, run + length, value);
+        }
     }
+}
+
+} // namespace
+
+void ClearColour(const Target& t, const Rect& rect, std::uint32_t colour) {
+    FillRect(t.colour, t.width, Inside(t, rect), colour);
 }
 
 void ClearDepth(const Target& t, const Rect& rect, float z) {
     if (t.depth == nullptr) return;
-    Rect r = Inside(t, rect);
     float clamped = std::clamp(z, 0.0f, 1.0f);
     auto value = static_cast<std::uint16_t>(clamped * 65535.0f + 0.5f);
-    for (int y = r.top; y < r.bottom; ++y) {
-        std::uint16_t* row = t.depth + static_cast<std::ptrdiff_t>(y) * t.width;
-        std::fill(row + r.left, row + r.right, value);
-    }
+    FillRect(t.depth, t.width, Inside(t, rect), value);
 }
 
 namespace {

@@ -2,7 +2,15 @@
 #include "platform/host/headless.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define HEADLESS_STREAM 1
+#else
+#define HEADLESS_STREAM 0
+#endif
 
 namespace host {
 
@@ -143,15 +151,52 @@ std::uint32_t HeadlessHost::Ticks() {
     return now;
 }
 
+namespace {
+
+// The kept frame is written once a pass and read by nobody in it, so its words are stored
+// around the cache: no reads of the old frame, and the renderer's buffers stay where they are.
+void CopyWords(std::uint32_t* to, const std::uint32_t* from, std::size_t words) {
+#if HEADLESS_STREAM
+    while (words > 0 && (reinterpret_cast<std::uintptr_t>(to) & 15u) != 0) {
+        *to++ = *from++;
+        --words;
+    }
+    for (; words >= 16; words -= 16, to += 16, from += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 8));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 12));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to), a);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + 4), b);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + 8), c);
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + 12), d);
+    }
+    for (; words > 0; --words) *to++ = *from++;
+#else
+    std::memcpy(to, from, words * sizeof(std::uint32_t));
+#endif
+}
+
+} // namespace
+
 void HeadlessHost::Present(const std::uint32_t* pixels, int width, int height) {
     if (pixels != nullptr && width > 0 && height > 0) {
         const int rows = std::min(height, kHeight);
         const int columns = std::min(width, kWidth);
-        for (int y = 0; y < rows; ++y) {
-            std::memcpy(&frame_[static_cast<std::size_t>(y) * kWidth],
-                        pixels + static_cast<std::size_t>(y) * width,
-                        static_cast<std::size_t>(columns) * sizeof(std::uint32_t));
+        if (width == kWidth) {
+            // Rows packed alike on both sides: the whole picture is one run of words.
+            CopyWords(frame_.data(), pixels, static_cast<std::size_t>(rows) * kWidth);
+        } else {
+            for (int y = 0; y < rows; ++y) {
+                CopyWords(&frame_[static_cast<std::size_t>(y) * kWidth],
+                          pixels + static_cast<std::size_t>(y) * width,
+                          static_cast<std::size_t>(columns));
+            }
         }
+#if HEADLESS_STREAM
+        // The streamed stores are seen by whoever reads the frame next.
+        _mm_sfence();
+#endif
     }
     ++presented_;
     advancePending_ = true;
