@@ -868,9 +868,11 @@ inline __attribute__((always_inline)) bool PlanesWide(const Pipeline& p, const f
 
 // The edges of a triangle with its box set up, from its snapped positions X, Y and x, y in
 // clockwise order; false when no row holds a pixel. smallEdges as the pipeline's SmallEdges.
+// Small-triangle edges are also left in `held` where it is given (edgeAt, edgeX, edgeY in
+// its lanes), for a caller that reads them at once: a masked store is not forwarded to loads.
 inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleArgs& a, __m128i X, __m128i Y,
                                                      __m128i box, __m128i extents, const std::int32_t* x,
-                                                     const std::int32_t* y) {
+                                                     const std::int32_t* y, __m128i* held = nullptr) {
     const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
     const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
@@ -892,6 +894,11 @@ inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleAr
         _mm_maskstore_epi32(a.edgeAt, three, at);
         _mm_maskstore_epi32(a.edgeX, three, _mm_slli_epi32(A, kSubBits));
         _mm_maskstore_epi32(a.edgeY, three, _mm_slli_epi32(B, kSubBits));
+        if (held != nullptr) {
+            held[0] = at;
+            held[1] = _mm_slli_epi32(A, kSubBits);
+            held[2] = _mm_slli_epi32(B, kSubBits);
+        }
         a.small = true;
     } else {
         if (!SetupEdgesWide(x, y, a)) return false;
@@ -899,14 +906,24 @@ inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleAr
     return true;
 }
 
+// Lane i of v in every lane.
+template <int i>
+inline __attribute__((always_inline)) __m256i Lane(__m128i v) {
+    return _mm256_broadcastd_epi32(_mm_shuffle_epi32(v, i * 0x55));
+}
+
 // The columns each row of a tiny triangle covers, as TriangleArgs::covered holds them,
-// from its small-triangle edges: SmallRows' sums for one register of eight columns.
-inline __attribute__((always_inline)) std::uint64_t TinyCovered(const TriangleArgs& a) {
+// from its small-triangle edges (as EdgesWide leaves them): SmallRows' sums for one
+// register of eight columns.
+inline __attribute__((always_inline)) std::uint64_t TinyCovered(const TriangleArgs& a, const __m128i* edges) {
     const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i at[3] = {Lane<0>(edges[0]), Lane<1>(edges[0]), Lane<2>(edges[0])};
+    const __m256i perX[3] = {Lane<0>(edges[1]), Lane<1>(edges[1]), Lane<2>(edges[1])};
+    const __m256i perY[3] = {Lane<0>(edges[2]), Lane<1>(edges[2]), Lane<2>(edges[2])};
     __m256i e[3], perRow[3];
     for (int i = 0; i < 3; ++i) {
-        e[i] = _mm256_add_epi32(_mm256_set1_epi32(a.edgeAt[i]), _mm256_mullo_epi32(_mm256_set1_epi32(a.edgeX[i]), k));
-        perRow[i] = _mm256_set1_epi32(a.edgeY[i]);
+        e[i] = _mm256_add_epi32(at[i], _mm256_mullo_epi32(perX[i], k));
+        perRow[i] = perY[i];
     }
     const std::uint64_t columns = (2u << (a.x1 - a.x0)) - 1;
     const int rows = static_cast<int>(a.y1 - a.y0) + 1;
@@ -998,9 +1015,10 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     // and they need no planes. Larger ones may still prove hidden before their edges.
     const bool tinyBox = p.SmallEdges() && a.x1 - a.x0 < kTinyColumns && a.y1 - a.y0 < kTinyRows;
     if (tinyBox) {
-        if (!EdgesWide(true, a, X, Y, box, extents, x, y)) return;
+        __m128i edges[3] = {};
+        if (!EdgesWide(true, a, X, Y, box, extents, x, y, edges)) return;
         if (a.small) {
-            a.covered = TinyCovered(a);
+            a.covered = TinyCovered(a, edges);
             if (a.covered == 0) return;
             a.tiny = true;
         }

@@ -916,6 +916,41 @@ WIDE_INLINE bool HeldPasses(TriangleArgs& t) {
     return passes;
 }
 
+// TestFour and TestEight with TagFour and TagEight, for the `live` first of four or eight
+// pixels at `stored` (depths z): the tags take their blend from the comparison itself, not
+// from the bits made of it, which shortens the wait on the stored depths. No tags: null.
+WIDE_INLINE unsigned TestTagFour(std::uint16_t* stored, std::uint16_t* tags, __m128 z, int live, __m128i orders) {
+    const __m128i dead = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDead + 8 - live));
+    z = _mm_min_ps(_mm_max_ps(z, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+    z = _mm_add_ps(_mm_mul_ps(z, _mm_set1_ps(65535.0f)), _mm_set1_ps(0.5f));
+    const __m128i d = _mm_or_si128(_mm_cvttps_epi32(z), dead);
+    const __m128i old = _mm_cvtepu16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(stored)));
+    const __m128i low = _mm_min_epi32(d, old);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(stored), _mm_packus_epi32(low, low));
+    const __m128i fail = _mm_cmpgt_epi32(d, old);
+    if (tags != nullptr) {
+        const __m128i was = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tags));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(tags), _mm_blendv_epi8(orders, was, _mm_packs_epi32(fail, fail)));
+    }
+    return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(fail))) & 0xFu;
+}
+
+WIDE_INLINE unsigned TestTagEight(std::uint16_t* stored, std::uint16_t* tags, __m256 z, int live, __m128i orders) {
+    const __m256i dead = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kDead + 8 - live));
+    const __m256i d = _mm256_or_si256(Depth8(z), dead);
+    const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored)));
+    const __m256i low = _mm256_min_epi32(d, old);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(stored),
+                     _mm_packus_epi32(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1)));
+    const __m256i fail = _mm256_cmpgt_epi32(d, old);
+    if (tags != nullptr) {
+        const __m128i was = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags));
+        const __m128i fail16 = _mm_packs_epi32(_mm256_castsi256_si128(fail), _mm256_extracti128_si256(fail, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(tags), _mm_blendv_epi8(orders, was, fail16));
+    }
+    return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(fail))) & 0xFFu;
+}
+
 // The rows of a tiny triangle (see TriangleArgs::covered) under the untextured LESSEQUAL
 // Replace loop, queued as WideRows queues them: each row's attributes from its first
 // pixel, stepped one add of gx at a time, tested and tagged in drawing order, and only
@@ -934,22 +969,31 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     std::uint16_t* const depth = target.depth;
     std::uint16_t* const tags = t.tags;
     const __m128i orders = _mm_set1_epi16(static_cast<short>(t.order));
-    for (std::uint64_t covered = t.covered; covered != 0;) {
-        const int r = __builtin_ctzll(covered) >> 3;
-        const auto columns = static_cast<std::uint32_t>(covered >> (8 * r)) & 0xFFu;
-        covered &= ~(std::uint64_t{0xFF} << (8 * r));
-        const std::int64_t y = y0 + r;
-        const std::int64_t xs = x0 + __builtin_ctz(columns), xe = x0 + 31 - __builtin_clz(columns);
-        const float ox = static_cast<float>(xs) - fx0, oy = static_cast<float>(y) - fy0;
+    // Room for every row's group: shading what is queued a little early changes nothing.
+    if (n > kQueue - 8 * kTinyRows) {
+        ShadeQueue<ShadeMode::Diffuse, BlendMode::Replace, P>(q, n, target, tex, mixed);
+        n = 0;
+        mixed = false;
+    }
+    // Rows on from the first with pixels; y as a float is whole and far below 2^24, so
+    // counting it up in float gives the row's own conversion.
+    std::uint64_t covered = t.covered;
+    const int skip = __builtin_ctzll(covered) >> 3;
+    covered >>= 8 * skip;
+    std::int64_t y = y0 + skip;
+    float fy = static_cast<float>(y);
+    std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y * width + x0);
+    for (; covered != 0; covered >>= 8, ++y, fy += 1.0f, rowStart += width) {
+        const auto columns = static_cast<std::uint32_t>(covered) & 0xFFu;
+        if (columns == 0) continue;
+        // A row's columns inside a triangle run without a gap: its count is its bits.
+        const int skipped = __builtin_ctz(columns);
+        const int live = __builtin_popcount(columns);
+        const std::int64_t xs = x0 + skipped;
+        const float ox = static_cast<float>(xs) - fx0, oy = fy - fy0;
         __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
                                  _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
-        const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(y * width + xs);
-        const int live = static_cast<int>(xe - xs + 1);
-        if (n > kQueue - 8) {
-            ShadeQueue<ShadeMode::Diffuse, BlendMode::Replace, P>(q, n, target, tex, mixed);
-            n = 0;
-            mixed = false;
-        }
+        const std::ptrdiff_t row = rowStart + skipped;
         float(*const attrs)[kBasicAttrs] = q.attrs + n;
         std::ptrdiff_t* const at = q.at + n;
         const __m256i first = _mm256_set1_epi64x(row);
@@ -967,9 +1011,12 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
             const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
             const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
             const __m128 z = _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
-            pass = __builtin_expect(row + 4 <= limit, 1) ? TestFour(stored, z, live)
-                                                        : TestEightAtEnd(stored, _mm256_castps128_ps256(z), live);
-            if (tags != nullptr) TagFour(tags + row, pass, orders);
+            if (__builtin_expect(row + 4 <= limit, 1)) {
+                pass = TestTagFour(stored, tags != nullptr ? tags + row : nullptr, z, live, orders);
+            } else {
+                pass = TestEightAtEnd(stored, _mm256_castps128_ps256(z), live);
+                if (tags != nullptr) TagFour(tags + row, pass, orders);
+            }
         } else {
 #pragma GCC unroll 8
             for (int j = 0; j < 8; ++j) {
@@ -979,8 +1026,12 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
             }
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4), _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
             const __m256 z = DepthSlots(pixel);
-            pass = __builtin_expect(row + 8 <= limit, 1) ? TestEight(stored, z, live) : TestEightAtEnd(stored, z, live);
-            if (tags != nullptr) TagEight(tags + row, pass, orders);
+            if (__builtin_expect(row + 8 <= limit, 1)) {
+                pass = TestTagEight(stored, tags != nullptr ? tags + row : nullptr, z, live, orders);
+            } else {
+                pass = TestEightAtEnd(stored, z, live);
+                if (tags != nullptr) TagEight(tags + row, pass, orders);
+            }
         }
         if ((pass & (pass + 1)) == 0) {
             n += __builtin_ctz(~pass);
