@@ -956,7 +956,7 @@ WIDE_INLINE unsigned TestTagEight(std::uint16_t* stored, std::uint16_t* tags, __
 // pixel, stepped one add of gx at a time, tested and tagged in drawing order, and only
 // the pixels that pass kept. Every row is one group of at most eight, and the rows' columns
 // come from setup, so nothing of the edges stays live from row to row.
-template <bool P>
+template <ShadeMode S, bool P>
 WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, const WideTexture& tex) {
     int n = queued; // kept apart: the queue's stores could otherwise alias it
     const Target& target = *t.target;
@@ -971,7 +971,7 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     const __m128i orders = _mm_set1_epi16(static_cast<short>(t.order));
     // Room for every row's group: shading what is queued a little early changes nothing.
     if (n > kQueue - 8 * kTinyRows) {
-        ShadeQueue<ShadeMode::Diffuse, BlendMode::Replace, P>(q, n, target, tex, mixed);
+        ShadeQueue<S, BlendMode::Replace, P>(q, n, target, tex, mixed);
         n = 0;
         mixed = false;
     }
@@ -1050,10 +1050,10 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
 
 template <DepthMode D, ShadeMode S, BlendMode B, bool P>
 WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const WideTexture& tex) {
-    if constexpr (D == DepthMode::LessEqualWrite && S == ShadeMode::Diffuse && B == BlendMode::Replace) {
+    if constexpr (D == DepthMode::LessEqualWrite && B == BlendMode::Replace) {
         // Held triangles are never tiny: they test against the tags in TestHeld.
         if (t.tiny) {
-            TinyRows<P>(t, q, n, mixed, tex);
+            TinyRows<S, P>(t, q, n, mixed, tex);
             return;
         }
     }

@@ -1,6 +1,6 @@
 // Tiny triangles (boxes of at most 8 x 8 pixels), whose rows setup finds at once and the
-// untextured depth-tested loop queues one group a row, against the one-value setup and the
-// one-pixel loops: strips of them through a holding batch, as the inset view draws them,
+// depth-tested Replace loops queue one group a row, against the one-value setup and the
+// one-pixel loops: strips of them through a holding batch, as the ring views draw them,
 // must leave every pixel's colour and depth as drawing each triangle alone, in order, does.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "support/raster_states.h"
 
 namespace {
 
@@ -27,9 +28,11 @@ struct Canvas {
     raster::Target target;
 };
 
-raster::Pipeline Compiled(bool reference) {
+// The inset's untextured state, or the main view's textured one when a texture is given.
+raster::Pipeline Compiled(bool reference, const raster::Texture& texture = {}) {
     raster::State s;
     s.cull = raster::Cull::None;
+    if (texture.texels != nullptr) RingStage(s, texture);
     s.forceNarrow = reference;
     s.forceScalarSetup = reference;
     raster::Pipeline p;
@@ -68,6 +71,8 @@ std::vector<raster::Vertex> Walk(std::mt19937& rng, int count, float width, floa
         u.a[raster::kZ] = unit(rng) * 1.2f - 0.1f;
         u.a[raster::kQ] = q;
         for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) u.a[k] = unit(rng) * 300.0f * q;
+        u.a[raster::kTex0] = (unit(rng) * 6.0f - 3.0f) * q;
+        u.a[raster::kTex0 + 1] = (unit(rng) * 6.0f - 3.0f) * q;
         if (i % 37 == 5) u.a[raster::kZ] = nan;
         if (i % 37 == 17) u.a[raster::kDiffuse + 2] = nan;
         if (i % 37 == 29) u.a[raster::kZ] = -inf;
@@ -78,16 +83,19 @@ std::vector<raster::Vertex> Walk(std::mt19937& rng, int count, float width, floa
 
 // Strips through a holding batch (back faces held and settled, the queue filled past its
 // end many times over) and single triangles without a batch, against the reference, on a
-// target whose width is no multiple of eight, under scissors that cut boxes anywhere.
+// target whose width is no multiple of eight, under scissors that cut boxes anywhere;
+// untextured and textured.
 TEST(TinyTriangles, SamePixelsAsTheOnePixelLoops) {
     constexpr int kW = 37, kH = 29;
     const raster::Rect scissors[] = {{0, 0, kW, kH}, {3, 2, 30, 21}, {5, 7, 6, 26}, {0, 12, kW, 13}, {31, 20, kW, kH}};
-    for (int flags = 0; flags < 4; ++flags) {
-        const bool perspective = flags & 1, batched = flags & 2;
+    const NoiseTexture noise(16, 8, 3);
+    for (int flags = 0; flags < 8; ++flags) {
+        const bool perspective = flags & 1, batched = flags & 2, textured = flags & 4;
         for (const raster::Rect& scissor : scissors) {
             Canvas out[2] = {Canvas(kW, kH), Canvas(kW, kH)};
             for (int reference = 0; reference < 2; ++reference) {
-                const raster::Pipeline p = Compiled(reference != 0);
+                const raster::Pipeline p =
+                    Compiled(reference != 0, textured ? noise.For(reference != 0) : raster::Texture{});
                 raster::Batch batch(true);
                 raster::Batch* through = batched && reference == 0 ? &batch : nullptr;
                 std::mt19937 rng(91 + flags);
