@@ -1530,12 +1530,12 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
     Rect clip = Inside(t, scissor);
     if (clip.left >= clip.right || clip.top >= clip.bottom) return;
     if (!Finite(v0) || !Finite(v1)) return;
-    Vertex b = v1;
-    if (p.state().flat) CopyColours(v0, b);
     const Vertex& a = v0;
-    double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
+    // The end's colours are the start's under flat shading; its position and q are its own.
+    const Vertex& end = p.state().flat ? v0 : v1;
+    double dx = static_cast<double>(v1.x) - a.x, dy = static_cast<double>(v1.y) - a.y;
     bool xMajor = std::fabs(dx) >= std::fabs(dy);
-    double major0 = xMajor ? a.x : a.y, major1 = xMajor ? b.x : b.y;
+    double major0 = xMajor ? a.x : a.y, major1 = xMajor ? v1.x : v1.y;
     double minor0 = xMajor ? a.y : a.x, slope = xMajor ? dy / dx : dx / dy;
     int lo = xMajor ? clip.left : clip.top, hi = (xMajor ? clip.right : clip.bottom) - 1;
     int minorLo = xMajor ? clip.top : clip.left, minorHi = (xMajor ? clip.bottom : clip.right) - 1;
@@ -1547,19 +1547,16 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
     std::int64_t last = std::min<std::int64_t>(std::max(s0, s1 - dir), hi);
 
     float q = a.a[kQ];
-    bool perspective = !(q == b.a[kQ] && q > 0.0f);
-    Vertex pa = a;
-    if (!perspective) {
-        for (int k = kDiffuse; k < kAttrCount; ++k) pa.a[k] /= q, b.a[k] /= q;
-    }
+    bool perspective = !(q == v1.a[kQ] && q > 0.0f);
     // One colour all along, under a state with direct loops: no fraction per pixel to make.
+    // Only the diffuse slots are divided by q for it, as below.
     FlatLineFn direct = perspective ? nullptr : DirectLine(p.Triangle(false, false));
     if (direct != nullptr && static_cast<std::int64_t>(t.width) * t.height <= INT32_MAX) {
         FlatLineArgs line;
         bool flat = true;
         for (int k = 0; k < 4; ++k) {
-            line.colour[k] = pa.a[kDiffuse + k];
-            flat = flat && b.a[kDiffuse + k] - pa.a[kDiffuse + k] == 0.0f;
+            line.colour[k] = a.a[kDiffuse + k] / q;
+            flat = flat && end.a[kDiffuse + k] / q - line.colour[k] == 0.0f;
         }
         if (flat) {
             line.target = &t;
@@ -1574,6 +1571,12 @@ void DrawLine(const Target& t, const Rect& scissor, const Pipeline& p, const Ver
             direct(line);
             return;
         }
+    }
+    Vertex b = v1;
+    if (p.state().flat) CopyColours(v0, b);
+    Vertex pa = a;
+    if (!perspective) {
+        for (int k = kDiffuse; k < kAttrCount; ++k) pa.a[k] /= q, b.a[k] /= q;
     }
     double length = major1 - major0;
     auto each = [&](auto&& draw) {

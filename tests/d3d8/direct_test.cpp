@@ -207,16 +207,19 @@ TEST(DirectLoops, EveryBlendOfOneColour) {
 }
 
 // Lines of one colour, shallow and steep, from inside, across and far beyond the target,
-// with ends on pixel centres and half-way between, some colours wild.
+// with ends on pixel centres and half-way between, some colours wild; under flat shading
+// too, where an end of another colour takes the start's.
 TEST(DirectLoops, OneColourLinesAsTheOnePixelLoops) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const raster::Rect scissors[] = {{0, 0, kW, kH}, {7, 5, 61, 43}, {-30, -30, 500, 500}};
-    for (int blend = 0; blend < 2; ++blend) {
+    for (int way = 0; way < 4; ++way) {
+        const int blend = way & 1;
         std::vector<std::uint32_t> out[2] = {Noise(), Noise()};
         for (int narrow = 0; narrow < 2; ++narrow) {
             raster::State s = Overlay(blend != 0);
             s.forceNarrow = narrow != 0;
+            s.flat = (way & 2) != 0;
             raster::Pipeline p;
             p.Compile(s);
             const raster::Target target{out[narrow].data(), nullptr, kW, kH};
@@ -241,10 +244,11 @@ TEST(DirectLoops, OneColourLinesAsTheOnePixelLoops) {
                 if (i % 11 == 7) c[i % 4] = nan;
                 for (raster::Vertex& x : v) Colour(x, c);
                 if (i % 13 == 5) v[1].a[raster::kDiffuse + 1] += 1.0f; // not quite one colour
+                if (i % 13 == 9) v[1].a[raster::kDiffuse + i % 4] *= 0.5f; // another colour
                 raster::DrawLine(target, scissors[i % 3], p, v[0], v[1]);
             }
         }
-        EXPECT_EQ(out[0], out[1]) << blend;
+        EXPECT_EQ(out[0], out[1]) << "blend " << blend << ", flat shading " << (way >> 1);
     }
 }
 
