@@ -216,6 +216,11 @@ private:
     raster::Pipeline pipeline_;                   // compiled from the states above
     bool compiled_ = false;                       // pipeline_ has been compiled
     bool oneAtATime_ = false;                     // see SetOneAtATime
+    // Layout's last answer, and the format and coordinate sets it was made from.
+    mutable VertexLayout layout_{};
+    mutable DWORD layoutFvf_ = 0;
+    mutable DWORD layoutIndex_[2] = {};
+    mutable bool layoutMade_ = false;
 
     std::unique_ptr<ClipVertex[]> scratch_;       // kChunk + 2 transformed vertices
     raster::Batch batch_{true};                   // triangles shaded together, some held back

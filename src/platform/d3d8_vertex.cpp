@@ -207,6 +207,12 @@ UINT VertexSize(DWORD fvf) {
 }
 
 VertexLayout Device::Layout() const {
+    // The overlay draws hundreds of times a frame with one format: the last layout is kept
+    // with what it was made from.
+    const DWORD index0 = stageStates_[0][D3DTSS_TEXCOORDINDEX], index1 = stageStates_[1][D3DTSS_TEXCOORDINDEX];
+    if (layoutMade_ && layoutFvf_ == fvf_ && layoutIndex_[0] == index0 && layoutIndex_[1] == index1) {
+        return layout_;
+    }
     VertexLayout l{};
     l.pretransformed = (fvf_ & kPositionMask) == D3DFVF_XYZRHW;
     int at = l.pretransformed ? 16 : 12;
@@ -224,6 +230,11 @@ VertexLayout Device::Layout() const {
         DWORD index = stageStates_[s][D3DTSS_TEXCOORDINDEX];
         l.tex[s] = index < sets ? at + 8 * static_cast<int>(index) : -1;
     }
+    layout_ = l;
+    layoutFvf_ = fvf_;
+    layoutIndex_[0] = index0;
+    layoutIndex_[1] = index1;
+    layoutMade_ = true;
     return l;
 }
 

@@ -107,13 +107,17 @@ TEST_F(ScreenVertices, SamePixelsAsOneVertexAtATime) {
     device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
     device->SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
     device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
-    // Stage 1's set 2 is past the vertex's two: it reads coordinates of 0.
+    // Stage 1's set 2 is past the vertex's two: it reads coordinates of 0. Each choice of
+    // sets, made between draws of one format, shows in the pixels.
     const DWORD sets[][2] = {{0, 1}, {1, 0}, {1, 2}};
+    std::vector<std::uint32_t> before;
     for (const auto& index : sets) {
         device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, index[0]);
         device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, index[1]);
         const std::vector<std::uint32_t> one = Frame(true);
         EXPECT_EQ(one, Frame(false)) << "sets " << index[0] << ", " << index[1];
+        EXPECT_NE(one, before) << "sets " << index[0] << ", " << index[1];
+        before = one;
         int drawn = 0;
         for (int i = 0; i < 64 * 48; ++i) drawn += one[static_cast<std::size_t>(i)] != static_cast<std::uint32_t>(i) * 2654435761u;
         EXPECT_GT(drawn, 1000) << "the primitives should cover much of the frame";
