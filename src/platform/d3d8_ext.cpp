@@ -17,83 +17,156 @@
 namespace d3d8ext {
 namespace {
 
-// One row of coverage over the target, one pixel at a time: the colour's alpha scaled by
+// A block of coverage over the target, one pixel at a time: the colour's alpha scaled by
 // the coverage, then a source-alpha blend of the colour with that alpha.
-void BlendRow(std::uint32_t* row, const std::uint8_t* coverage, int count, std::uint32_t rgb,
-              std::uint32_t alpha) {
-    for (int i = 0; i < count; ++i) {
-        const std::uint32_t c = coverage[i];
-        if (c == 0) continue;
-        const std::uint32_t a = raster::Div255(c * alpha);
-        row[i] = raster::BlendSrcAlpha(rgb | (a << 24), row[i], a);
+void BlendBlock(std::uint32_t* row, std::ptrdiff_t pitch, const std::uint8_t* coverage,
+                std::ptrdiff_t maskPitch, int count, int rows, std::uint32_t rgb, std::uint32_t alpha) {
+    for (int y = 0; y < rows; ++y, row += pitch, coverage += maskPitch) {
+        for (int i = 0; i < count; ++i) {
+            const std::uint32_t c = coverage[i];
+            if (c == 0) continue;
+            const std::uint32_t a = raster::Div255(c * alpha);
+            row[i] = raster::BlendSrcAlpha(rgb | (a << 24), row[i], a);
+        }
     }
 }
+
+using BlockFn = void (*)(std::uint32_t*, std::ptrdiff_t, const std::uint8_t*, std::ptrdiff_t, int,
+                         int, std::uint32_t, std::uint32_t);
 
 #if EXT_WIDE
 // The same eight pixels at a time, compiled for AVX2 and called only where it runs.
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
+#define EXT_INLINE inline __attribute__((always_inline))
+
 // Div255 of 16-bit lanes holding at most 255 x 255: (x + 128 + (x + 128) / 256) / 256 is
 // the same rounding.
-inline __attribute__((always_inline)) __m256i Div255x16(__m256i x) {
+EXT_INLINE __m256i Div255x16(__m256i x) {
     x = _mm256_add_epi16(x, _mm256_set1_epi16(128));
     return _mm256_srli_epi16(_mm256_add_epi16(x, _mm256_srli_epi16(x, 8)), 8);
 }
 
-void BlendRowWide(std::uint32_t* row, const std::uint8_t* coverage, int count, std::uint32_t rgb,
-                  std::uint32_t alpha) {
-    const __m256i zero = _mm256_setzero_si256();
+// What every group of a block blends with, set up once a block.
+struct Blend8Setup {
+    __m256i zero, colour, alphaChannel, scale, full;
+};
+
+EXT_INLINE Blend8Setup SetUpBlend8(std::uint32_t rgb, std::uint32_t alpha) {
+    Blend8Setup k;
+    k.zero = _mm256_setzero_si256();
     // b, g, r, 0 of every pixel as 16-bit channels, and where each pixel's alpha goes.
-    const __m256i colour = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(rgb)), zero);
-    const __m256i alphaChannel = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull));
-    const __m256i scale = _mm256_set1_epi32(static_cast<int>(alpha));
-    const __m256i full = _mm256_set1_epi16(255);
-    for (int i = 0; i < count; i += 8) {
-        const int n = count - i < 8 ? count - i : 8;
-        // The row's last coverages are read in pieces of 4, 2 and 1, never past its end.
-        std::uint64_t bytes = 0;
-        if (n == 8) {
+    k.colour = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(rgb)), k.zero);
+    k.alphaChannel = _mm256_set1_epi64x(static_cast<long long>(0xFFFF000000000000ull));
+    k.scale = _mm256_set1_epi32(static_cast<int>(alpha));
+    k.full = _mm256_set1_epi16(255);
+    return k;
+}
+
+// Eight pixels of dst blended with the coverages in the low bytes of cover's 32-bit lanes.
+EXT_INLINE __m256i Blend8(const Blend8Setup& k, __m256i cover, __m256i dst) {
+    // Each pixel's alpha in the low half of its 32-bit lane (the high half stays 0).
+    const __m256i a = Div255x16(_mm256_mullo_epi16(cover, k.scale));
+    // Spread over the pixel's four channels in the order the unpacks below take them:
+    // pixels 0, 1 | 4, 5 and 2, 3 | 6, 7.
+    const __m256i pair = _mm256_or_si256(a, _mm256_slli_epi32(a, 16));
+    const __m256i a0 = _mm256_unpacklo_epi32(pair, pair), a1 = _mm256_unpackhi_epi32(pair, pair);
+    const __m256i s0 = _mm256_or_si256(k.colour, _mm256_and_si256(a0, k.alphaChannel));
+    const __m256i s1 = _mm256_or_si256(k.colour, _mm256_and_si256(a1, k.alphaChannel));
+    const __m256i d0 = _mm256_unpacklo_epi8(dst, k.zero), d1 = _mm256_unpackhi_epi8(dst, k.zero);
+    const __m256i x0 = _mm256_add_epi16(_mm256_mullo_epi16(s0, a0),
+                                        _mm256_mullo_epi16(d0, _mm256_sub_epi16(k.full, a0)));
+    const __m256i x1 = _mm256_add_epi16(_mm256_mullo_epi16(s1, a1),
+                                        _mm256_mullo_epi16(d1, _mm256_sub_epi16(k.full, a1)));
+    return _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
+}
+
+// A row's last n < 8 pixels or coverages are read and written in pieces of 4, 2 and 1, never
+// past its end: a masked store is slow on some processors, and the glyphs' rows are
+// mostly shorter than eight.
+EXT_INLINE __m256i LoadPixels(const std::uint32_t* p, int n) {
+    __m128i first = _mm_setzero_si128(), rest = _mm_setzero_si128();
+    if (n & 4) first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), p += 4;
+    if (n & 2) rest = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), p += 2;
+    if (n & 1) rest = (n & 2) ? _mm_insert_epi32(rest, static_cast<int>(*p), 2)
+                              : _mm_cvtsi32_si128(static_cast<int>(*p));
+    return (n & 4) ? _mm256_set_m128i(rest, first) : _mm256_castsi128_si256(rest);
+}
+
+EXT_INLINE void StorePixels(std::uint32_t* p, int n, __m256i v) {
+    __m128i rest = _mm256_castsi256_si128(v);
+    if (n & 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), rest);
+        rest = _mm256_extracti128_si256(v, 1), p += 4;
+    }
+    if (n & 2) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), rest);
+        rest = _mm_srli_si128(rest, 8), p += 2;
+    }
+    if (n & 1) *p = static_cast<std::uint32_t>(_mm_cvtsi128_si32(rest));
+}
+
+EXT_INLINE std::uint64_t LoadCoverage(const std::uint8_t* c, int n) {
+    std::uint64_t bytes = 0;
+    int shift = 0;
+    if (n & 4) {
+        std::uint32_t four;
+        __builtin_memcpy(&four, c, 4);
+        bytes = four, c += 4, shift = 32;
+    }
+    if (n & 2) {
+        std::uint16_t two;
+        __builtin_memcpy(&two, c, 2);
+        bytes |= static_cast<std::uint64_t>(two) << shift, c += 2, shift += 16;
+    }
+    if (n & 1) bytes |= static_cast<std::uint64_t>(*c) << shift;
+    return bytes;
+}
+
+EXT_INLINE __m256i Spread(std::uint64_t bytes) {
+    return _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes)));
+}
+
+void BlendBlockWide(std::uint32_t* row, std::ptrdiff_t pitch, const std::uint8_t* coverage,
+                    std::ptrdiff_t maskPitch, int count, int rows, std::uint32_t rgb,
+                    std::uint32_t alpha) {
+    const Blend8Setup k = SetUpBlend8(rgb, alpha);
+    const int whole = count & ~7, n = count & 7;
+    for (int y = 0; y < rows; ++y, row += pitch, coverage += maskPitch) {
+        for (int i = 0; i < whole; i += 8) {
+            std::uint64_t bytes;
             __builtin_memcpy(&bytes, coverage + i, 8);
-        } else {
-            const std::uint8_t* c = coverage + i;
-            int shift = 0;
-            if (n & 4) {
-                std::uint32_t four;
-                __builtin_memcpy(&four, c, 4);
-                bytes = four, c += 4, shift = 32;
-            }
-            if (n & 2) {
-                std::uint16_t two;
-                __builtin_memcpy(&two, c, 2);
-                bytes |= static_cast<std::uint64_t>(two) << shift, c += 2, shift += 16;
-            }
-            if (n & 1) bytes |= static_cast<std::uint64_t>(*c) << shift;
+            if (bytes == 0) continue;
+            __m256i* at = reinterpret_cast<__m256i*>(row + i);
+            _mm256_storeu_si256(at, Blend8(k, Spread(bytes), _mm256_loadu_si256(at)));
         }
+        if (n == 0) continue;
+        const std::uint64_t bytes = LoadCoverage(coverage + whole, n);
         if (bytes == 0) continue;
-        // Each pixel's alpha in the low half of its 32-bit lane (the high half stays 0).
-        const __m256i a = Div255x16(_mm256_mullo_epi16(
-            _mm256_cvtepu8_epi32(_mm_cvtsi64_si128(static_cast<long long>(bytes))), scale));
-        // Spread over the pixel's four channels in the order the unpacks below take them:
-        // pixels 0, 1 | 4, 5 and 2, 3 | 6, 7.
-        const __m256i pair = _mm256_or_si256(a, _mm256_slli_epi32(a, 16));
-        const __m256i a0 = _mm256_unpacklo_epi32(pair, pair), a1 = _mm256_unpackhi_epi32(pair, pair);
-        const __m256i s0 = _mm256_or_si256(colour, _mm256_and_si256(a0, alphaChannel));
-        const __m256i s1 = _mm256_or_si256(colour, _mm256_and_si256(a1, alphaChannel));
-        int* at = reinterpret_cast<int*>(row + i);
-        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        const __m256i dst = n == 8 ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at))
-                                   : _mm256_maskload_epi32(at, live);
-        const __m256i d0 = _mm256_unpacklo_epi8(dst, zero), d1 = _mm256_unpackhi_epi8(dst, zero);
-        const __m256i x0 = _mm256_add_epi16(_mm256_mullo_epi16(s0, a0),
-                                            _mm256_mullo_epi16(d0, _mm256_sub_epi16(full, a0)));
-        const __m256i x1 = _mm256_add_epi16(_mm256_mullo_epi16(s1, a1),
-                                            _mm256_mullo_epi16(d1, _mm256_sub_epi16(full, a1)));
-        const __m256i out = _mm256_packus_epi16(Div255x16(x0), Div255x16(x1));
-        if (n == 8) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), out);
-        } else {
-            _mm256_maskstore_epi32(at, live, out);
+        StorePixels(row + whole, n, Blend8(k, Spread(bytes), LoadPixels(row + whole, n)));
+    }
+}
+
+#pragma GCC pop_options
+
+// The same again, a row's last pixels read and written through AVX-512 masks, which are
+// cheap on the processors that have them.
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw,avx512vl")
+
+void BlendBlockMasked(std::uint32_t* row, std::ptrdiff_t pitch, const std::uint8_t* coverage,
+                      std::ptrdiff_t maskPitch, int count, int rows, std::uint32_t rgb,
+                      std::uint32_t alpha) {
+    const Blend8Setup k = SetUpBlend8(rgb, alpha);
+    for (int y = 0; y < rows; ++y, row += pitch, coverage += maskPitch) {
+        for (int i = 0; i < count; i += 8) {
+            const int n = count - i < 8 ? count - i : 8;
+            const __mmask8 live = static_cast<__mmask8>((1u << n) - 1);
+            const __m128i bytes = _mm_maskz_loadu_epi8(live, coverage + i);
+            if (_mm_cvtsi128_si64(bytes) == 0) continue;
+            const __m256i dst = _mm256_maskz_loadu_epi32(live, row + i);
+            _mm256_mask_storeu_epi32(row + i, live, Blend8(k, _mm256_cvtepu8_epi32(bytes), dst));
         }
     }
 }
@@ -101,14 +174,33 @@ void BlendRowWide(std::uint32_t* row, const std::uint8_t* coverage, int count, s
 #pragma GCC pop_options
 #endif
 
-using RowFn = void (*)(std::uint32_t*, const std::uint8_t*, int, std::uint32_t, std::uint32_t);
-
-RowFn PickRow() {
+bool CanBlend(int loop) {
 #if EXT_WIDE
-    if (__builtin_cpu_supports("avx2")) return &BlendRowWide;
+    __builtin_cpu_init();
+    if (loop == 1) return __builtin_cpu_supports("avx2");
+    if (loop == 2) {
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+    }
 #endif
-    return &BlendRow;
+    return loop == 0;
 }
+
+BlockFn BlockFor(int loop) {
+#if EXT_WIDE
+    if (loop == 2) return &BlendBlockMasked;
+    if (loop == 1) return &BlendBlockWide;
+#endif
+    return &BlendBlock;
+}
+
+int WidestLoop() {
+    int loop = 2;
+    while (!CanBlend(loop)) --loop;
+    return loop;
+}
+
+BlockFn blendBlock = BlockFor(WidestLoop());
 
 } // namespace
 
@@ -165,12 +257,16 @@ void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height
     const raster::Target& t = d->target();
     const std::uint32_t rgb = colour & 0x00FFFFFFu;
     const std::uint32_t alpha = colour >> 24;
-    static const RowFn blendRow = PickRow();
-    for (long long py = y0; py < y1; ++py) {
-        const std::uint8_t* m = mask + static_cast<std::ptrdiff_t>(py - y) * maskPitch + (x0 - x);
-        std::uint32_t* row = t.colour + static_cast<std::ptrdiff_t>(py) * t.width + x0;
-        blendRow(row, m, static_cast<int>(x1 - x0), rgb, alpha);
-    }
+    blendBlock(t.colour + static_cast<std::ptrdiff_t>(y0) * t.width + x0, t.width,
+               mask + static_cast<std::ptrdiff_t>(y0 - y) * maskPitch + (x0 - x), maskPitch,
+               static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), rgb, alpha);
+}
+
+int CoverageLoop(int wanted) {
+    int loop = std::clamp(wanted, 0, 2);
+    while (!CanBlend(loop)) --loop;
+    blendBlock = BlockFor(loop);
+    return loop;
 }
 
 } // namespace d3d8ext

@@ -21,6 +21,12 @@ std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height);
 void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
                    const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip);
 
+// The loop BlendCoverage uses: 0 one pixel at a time, 1 eight at a time (AVX2), 2 eight at
+// a time with a row's last pixels under AVX-512 masks. The widest the processor runs is the
+// default; a loop it cannot run falls back to the next narrower. Returns the loop now in
+// use. For tests that check the loops give the same pixels.
+int CoverageLoop(int wanted);
+
 // Pre-transformed vertices go to the screen through the one-vertex-at-a-time loop instead
 // of four slots at a time, for tests that check the two give the same pixels.
 void TransformOneAtATime(IDirect3DDevice8* device, bool on);

@@ -66,42 +66,48 @@ TEST_F(Ext, CoverageStaysInsideClipViewportAndBuffer) {
 
 // Masks of every width up to 40 (so that rows end anywhere in a group of eight), at every
 // coverage, over random pixels, in colours whose alpha runs from clear to opaque, some cut
-// by a clip rectangle: each pixel as the one-pixel rule gives it, its neighbours untouched.
+// by a clip rectangle: each pixel as the one-pixel rule gives it, its neighbours untouched;
+// through every loop the processor runs.
 TEST_F(Ext, CoverageOfEveryWidthAsThePixelRule) {
     MakeDevice(64, 48);
-    std::mt19937 rng(21);
-    std::vector<std::uint8_t> mask(40 * 12);
-    const std::uint32_t alphas[] = {0x00, 0x01, 0x80, 0xFE, 0xFF};
-    for (int i = 0; i < 400; ++i) {
-        const int width = 1 + i % 40, height = 1 + i % 12;
-        for (std::uint8_t& m : mask) {
-            const std::uint32_t r = rng();
-            m = static_cast<std::uint8_t>(r % 3 == 0 ? 0 : (r % 3 == 1 ? 255 : r >> 8));
-        }
-        if (i % 9 == 4) std::fill(mask.begin(), mask.end(), 0);
-        std::vector<std::uint32_t> before(64 * 48);
-        for (std::uint32_t& p : before) p = rng();
-        std::copy(before.begin(), before.end(), pixels);
-        const std::uint32_t colour = (alphas[i % 5] << 24) | (rng() & 0x00FFFFFFu);
-        const int x = static_cast<int>(rng() % 70) - 10, y = static_cast<int>(rng() % 50) - 6;
-        const RECT clip = {3, 2, 61, 45};
-        const RECT* clipTo = i % 2 ? &clip : nullptr;
-        d3d8ext::BlendCoverage(device, x, y, width, height, mask.data(), 40, colour, clipTo);
-        for (int py = 0; py < 48; ++py) {
-            for (int px = 0; px < 64; ++px) {
-                std::uint32_t want = before[py * 64 + px];
-                const bool inside = px >= x && px < x + width && py >= y && py < y + height &&
-                                    (clipTo == nullptr || (px >= clip.left && px < clip.right &&
-                                                           py >= clip.top && py < clip.bottom));
-                const std::uint32_t c = inside ? mask[(py - y) * 40 + (px - x)] : 0;
-                if (c != 0) {
-                    const std::uint32_t a = raster::Div255(c * (colour >> 24));
-                    want = raster::BlendSrcAlpha((colour & 0x00FFFFFFu) | (a << 24), want, a);
+    for (int loop = 0; loop <= 2; ++loop) {
+        if (d3d8ext::CoverageLoop(loop) != loop) continue;
+        SCOPED_TRACE(loop);
+        std::mt19937 rng(21);
+        std::vector<std::uint8_t> mask(40 * 12);
+        const std::uint32_t alphas[] = {0x00, 0x01, 0x80, 0xFE, 0xFF};
+        for (int i = 0; i < 400; ++i) {
+            const int width = 1 + i % 40, height = 1 + i % 12;
+            for (std::uint8_t& m : mask) {
+                const std::uint32_t r = rng();
+                m = static_cast<std::uint8_t>(r % 3 == 0 ? 0 : (r % 3 == 1 ? 255 : r >> 8));
+            }
+            if (i % 9 == 4) std::fill(mask.begin(), mask.end(), 0);
+            std::vector<std::uint32_t> before(64 * 48);
+            for (std::uint32_t& p : before) p = rng();
+            std::copy(before.begin(), before.end(), pixels);
+            const std::uint32_t colour = (alphas[i % 5] << 24) | (rng() & 0x00FFFFFFu);
+            const int x = static_cast<int>(rng() % 70) - 10, y = static_cast<int>(rng() % 50) - 6;
+            const RECT clip = {3, 2, 61, 45};
+            const RECT* clipTo = i % 2 ? &clip : nullptr;
+            d3d8ext::BlendCoverage(device, x, y, width, height, mask.data(), 40, colour, clipTo);
+            for (int py = 0; py < 48; ++py) {
+                for (int px = 0; px < 64; ++px) {
+                    std::uint32_t want = before[py * 64 + px];
+                    const bool inside = px >= x && px < x + width && py >= y && py < y + height &&
+                                        (clipTo == nullptr || (px >= clip.left && px < clip.right &&
+                                                               py >= clip.top && py < clip.bottom));
+                    const std::uint32_t c = inside ? mask[(py - y) * 40 + (px - x)] : 0;
+                    if (c != 0) {
+                        const std::uint32_t a = raster::Div255(c * (colour >> 24));
+                        want = raster::BlendSrcAlpha((colour & 0x00FFFFFFu) | (a << 24), want, a);
+                    }
+                    ASSERT_EQ(At(px, py), want) << i << " at " << px << ", " << py;
                 }
-                ASSERT_EQ(At(px, py), want) << i << " at " << px << ", " << py;
             }
         }
     }
+    d3d8ext::CoverageLoop(2);
 }
 
 } // namespace
