@@ -1,8 +1,16 @@
 // Ring geometry: the one shared vertex array and buffer, the per-ring mesh build, and the
 // two vertex-buffer helpers the overlay uses as well.
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <new>
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#define RING_MESH_LANES 1
+#else
+#define RING_MESH_LANES 1
+#endif
 
 #include "scene/scene.h"
 #include "state/app_state.h"
@@ -27,7 +35,7 @@ struct TubeStep {
     float v;
 };
 
-void WriteVertex(RingVertex& out, float cs, float sn, const TubeStep& step, D3DCOLOR colour,
+[[maybe_unused]] void WriteVertex(RingVertex& out, float cs, float sn, const TubeStep& step, D3DCOLOR colour,
                  float phi) {
     out.x = cs * step.r;
     out.y = step.height;
@@ -41,6 +49,43 @@ void WriteVertex(RingVertex& out, float cs, float sn, const TubeStep& step, D3DC
     out.u1 = phi * kPerTurn;
     out.v1 = step.v;
 }
+
+#if RING_MESH_LANES
+// One segment's strip with its vertices made four floats at a time: each lane is the same
+// product (or copy) WriteVertex makes, its factors in the same order, so the floats are too.
+// A step's part: (r, height, r, cosPsi), (height, cosPsi, 0, 0) and (v, 0, v, 0).
+struct StepLanes {
+    __m128 a, b, c;
+};
+
+static_assert(offsetof(RingVertex, y) == 4 && offsetof(RingVertex, nx) == 12 &&
+              offsetof(RingVertex, ny) == 16 && offsetof(RingVertex, diffuse) == 24 &&
+              offsetof(RingVertex, u0) == 28 && offsetof(RingVertex, v0) == 32 &&
+              offsetof(RingVertex, v1) == 40);
+
+// A column's part: what its steps are multiplied by, and the lanes it adds of its own.
+struct ColumnLanes {
+    __m128 a, b, tail, u1;
+};
+
+ColumnLanes Column(float cs, float sn, D3DCOLOR colour, float phi) {
+    float diffuse;
+    std::memcpy(&diffuse, &colour, sizeof diffuse);
+    // Zeros in the lanes the step's products leave to the column, which ORs its own in.
+    return {_mm_setr_ps(cs, 1.0f, -sn, cs), _mm_setr_ps(1.0f, -sn, 0.0f, 0.0f),
+            _mm_setr_ps(0.0f, 0.0f, diffuse, phi * kTexturePerTurn),
+            _mm_setr_ps(0.0f, phi * kPerTurn, 0.0f, 0.0f)};
+}
+
+inline void WriteLanes(RingVertex& out, const ColumnLanes& column, const StepLanes& step) {
+    float* at = &out.x;
+    _mm_storeu_ps(at, _mm_mul_ps(column.a, step.a));
+    _mm_storeu_ps(at + 4, _mm_or_ps(_mm_mul_ps(column.b, step.b), column.tail));
+    const __m128 last = _mm_or_ps(step.c, column.u1);
+    _mm_storel_pi(reinterpret_cast<__m64*>(at + 8), last);
+    _mm_store_ss(at + 10, _mm_movehl_ps(last, last));
+}
+#endif
 
 } // namespace
 
@@ -100,6 +145,15 @@ void BuildRingMesh(std::int32_t ring, float angle) {
                     psi * kPerTurn};
     }
 
+#if RING_MESH_LANES
+    StepLanes lanes[kMaxTubeSteps];
+    for (int j = 0; j < m + 2; ++j) {
+        const TubeStep& t = steps[j];
+        lanes[j] = {_mm_setr_ps(t.r, t.height, t.r, t.cosPsi),
+                    _mm_setr_ps(t.height, t.cosPsi, 0.0f, 0.0f), _mm_setr_ps(t.v, 0.0f, t.v, 0.0f)};
+    }
+#endif
+
     RingVertex* out = app.ringVertices;
     for (int k = 0; k < n; ++k) {
         const float phi = static_cast<float>(k) * dA;
@@ -109,11 +163,21 @@ void BuildRingMesh(std::int32_t ring, float angle) {
         const D3DCOLOR colour = app.sectorColour[sector];
         const float c0 = std::cos(phi + angle), s0 = std::sin(phi + angle);
         const float c1 = std::cos(phiEnd + angle), s1 = std::sin(phiEnd + angle);
+#if RING_MESH_LANES
+        const ColumnLanes first = Column(c0, s0, colour, phi);
+        const ColumnLanes second = Column(c1, s1, colour, phiEnd);
+        for (int j = 0; j < m + 2; ++j) {
+            WriteLanes(out[0], first, lanes[j]);
+            WriteLanes(out[1], second, lanes[j]);
+            out += 2;
+        }
+#else
         for (int j = 0; j < m + 2; ++j) {
             WriteVertex(out[0], c0, s0, steps[j], colour, phi);
             WriteVertex(out[1], c1, s1, steps[j], colour, phiEnd);
             out += 2;
         }
+#endif
         if (k == 0) {
             app.stripVertexCount = static_cast<std::int32_t>(out - app.ringVertices);
         }

@@ -1,6 +1,8 @@
 // Ring geometry: storage, the mesh of one ring, and the vertex-buffer helpers.
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <algorithm>
 #include <vector>
 
 #include "scene_fixture.h"
@@ -96,6 +98,65 @@ TEST_F(RingMeshTest, TurningByWholePositionsTurnsTheColours) {
             EXPECT_LT(best, 0.01f);
             EXPECT_EQ(app.ringVertices[nearest * 44].diffuse, app.sectorColour[(s + 8 - p) % 8])
                 << "p " << p << " sector " << s;
+        }
+    }
+}
+
+// Every vertex, bit for bit, as the mesh's formula gives it one float at a time, over mesh
+// shapes from one segment to the largest cross-section, turns far beyond a circle, and
+// radii and turns that are not numbers (where two NaNs meet, which one a product keeps is
+// the compiler's choice, so any NaN will do there); vertices past the mesh stay as they were.
+TEST_F(RingMeshTest, EveryVertexIsTheFormulaBitForBit) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const int shapes[][2] = {{64, 20}, {3, 1}, {7, 62}, {1, 5}, {17, 3}};
+    const float angles[] = {0.0f, 0.785f, -2.355f, 5.495f, 1.0e6f, -0.0f, nan, inf};
+    const float radii[] = {0.15f, 0.65f, -1.0f, 1.0e30f, nan};
+    constexpr int kCount = 2816;
+    for (const auto& shape : shapes) {
+        app.ringSegments = shape[0];
+        app.tubeSegments = shape[1];
+        for (float radius : radii) {
+            for (float angle : angles) {
+                const int ring = static_cast<int>(std::fabs(angle)) % 4;
+                app.ringRadius[ring] = radius;
+                std::memset(app.ringVertices, 0x5A, kCount * sizeof(RingVertex));
+                BuildRingMesh(ring, angle);
+
+                std::vector<RingVertex> want(kCount);
+                std::memset(want.data(), 0x5A, kCount * sizeof(RingVertex));
+                const int n = shape[0], m = shape[1];
+                const float dA = 6.283f / static_cast<float>(n), dB = 6.283f / static_cast<float>(m);
+                RingVertex* out = want.data();
+                for (int k = 0; k < n; ++k) {
+                    for (int side = 0; side < 2; ++side) {
+                        const float phi = static_cast<float>(k) * dA;
+                        const float at = side == 0 ? phi : phi + dA;
+                        const int sector = std::min(static_cast<int>(1.2732f * (phi + dA)), 7);
+                        const float cs = std::cos(at + angle), sn = std::sin(at + angle);
+                        for (int j = 0; j < m + 2; ++j) {
+                            const float psi = static_cast<float>(j) * dB;
+                            const float cosPsi = std::cos(psi);
+                            const float r = radius + 0.135f * cosPsi;
+                            const float height = 0.04f * std::sin(psi);
+                            RingVertex& v = out[2 * j + side];
+                            v = {cs * r, height, -sn * r, cs * cosPsi, height, -sn * cosPsi,
+                                 app.sectorColour[sector], at * 1.2732770f, psi * 0.15915963f,
+                                 at * 0.15915963f, psi * 0.15915963f};
+                        }
+                    }
+                    out += 2 * (m + 2);
+                }
+                const auto* wantWords = reinterpret_cast<const float*>(want.data());
+                const auto* gotWords = reinterpret_cast<const float*>(app.ringVertices);
+                for (int i = 0; i < kCount * 11; ++i) {
+                    const bool bothNaN = std::isnan(wantWords[i]) && std::isnan(gotWords[i]);
+                    ASSERT_TRUE(bothNaN || std::memcmp(&wantWords[i], &gotWords[i], 4) == 0)
+                        << n << "x" << m << " radius " << radius << " angle " << angle
+                        << " vertex " << i / 11 << " float " << i % 11;
+                }
+                ASSERT_EQ(app.stripVertexCount, 2 * (m + 2));
+            }
         }
     }
 }
