@@ -669,6 +669,17 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     const bool held = t.held;
     const std::uint16_t order = t.order;
     const __m128i orders = _mm_set1_epi16(static_cast<short>(order));
+    if constexpr (D == DepthMode::LessEqualWrite) {
+        // Every row's first stored depths (and tags) asked for before the walk reaches
+        // them: the rows lie a target's width apart, a stride the processor's own
+        // prefetching has no time to learn in a few rows, and the buffers are larger than
+        // the nearest caches.
+        const std::uint16_t* d = target.depth + static_cast<std::ptrdiff_t>(t.y0) * target.width + t.x0;
+        for (std::int64_t y = t.y0; y <= t.y1; ++y, d += target.width) {
+            _mm_prefetch(reinterpret_cast<const char*>(d), _MM_HINT_T0);
+            if (tags != nullptr) _mm_prefetch(reinterpret_cast<const char*>(tags + (d - target.depth)), _MM_HINT_T0);
+        }
+    }
     EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
         const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
         __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
