@@ -38,14 +38,23 @@ public:
         }
         const RECT clip = *rect;
         const RECT* clipTo = (format & DT_NOCLIP) != 0 ? nullptr : &clip;
-        return gfxutil::LayoutText(
+        // The glyphs go to the device a batch at a time rather than one call each.
+        d3d8ext::CoverageMask batch[kBatch];
+        int pending = 0;
+        const int height = gfxutil::LayoutText(
             glyphs_, text, count, *rect, format, [&](const gfxutil::PlacedGlyph& placed) {
                 const fonts::Glyph& glyph = *placed.glyph;
                 if (glyph.width > 0) {
-                    d3d8ext::BlendCoverage(device_, placed.x, placed.y, glyph.width, glyph.rows,
-                                           glyphs_.Mask(glyph), glyph.width, colour, clipTo);
+                    batch[pending++] = {placed.x, placed.y, glyph.width, glyph.rows,
+                                        glyphs_.Mask(glyph), glyph.width};
+                    if (pending == kBatch) {
+                        d3d8ext::BlendCoverages(device_, batch, pending, colour, clipTo);
+                        pending = 0;
+                    }
                 }
             });
+        if (pending > 0) d3d8ext::BlendCoverages(device_, batch, pending, colour, clipTo);
+        return height;
     }
 
 private:
@@ -59,6 +68,8 @@ private:
         rect.bottom = rect.top + height;
         return height;
     }
+
+    static constexpr int kBatch = 64;
 
     IDirect3DDevice8* device_;
     fonts::GlyphSet glyphs_;

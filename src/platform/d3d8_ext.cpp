@@ -236,30 +236,51 @@ HRESULT CreateScreenDevice(UINT width, UINT height, IDirect3D8** d3d, IDirect3DD
                                 D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, device);
 }
 
-void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
-                   const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip) {
-    d3d8::Device* d = d3d8::FromInterface(device);
-    if (d == nullptr || mask == nullptr || width <= 0 || height <= 0) return;
-    raster::Rect r = d->ViewportRect();
+namespace {
+
+// The viewport cut to the clip rectangle: where any mask may land.
+raster::Rect CoverageBounds(d3d8::Device& d, const RECT* clip) {
+    raster::Rect r = d.ViewportRect();
     if (clip != nullptr) {
         r.left = std::max<int>(r.left, clip->left);
         r.top = std::max<int>(r.top, clip->top);
         r.right = std::min<int>(r.right, clip->right);
         r.bottom = std::min<int>(r.bottom, clip->bottom);
     }
-    // Work in 64 bits so that a mask far off screen cannot overflow the bounds.
-    long long x0 = std::max<long long>(r.left, x);
-    long long y0 = std::max<long long>(r.top, y);
-    long long x1 = std::min<long long>(r.right, static_cast<long long>(x) + width);
-    long long y1 = std::min<long long>(r.bottom, static_cast<long long>(y) + height);
-    if (x0 >= x1 || y0 >= y1) return;
+    return r;
+}
 
+void BlendMask(const raster::Target& t, const raster::Rect& r, const CoverageMask& m,
+               std::uint32_t rgb, std::uint32_t alpha) {
+    if (m.mask == nullptr || m.width <= 0 || m.height <= 0) return;
+    // Work in 64 bits so that a mask far off screen cannot overflow the bounds.
+    long long x0 = std::max<long long>(r.left, m.x);
+    long long y0 = std::max<long long>(r.top, m.y);
+    long long x1 = std::min<long long>(r.right, static_cast<long long>(m.x) + m.width);
+    long long y1 = std::min<long long>(r.bottom, static_cast<long long>(m.y) + m.height);
+    if (x0 >= x1 || y0 >= y1) return;
+    blendBlock(t.colour + static_cast<std::ptrdiff_t>(y0) * t.width + x0, t.width,
+               m.mask + static_cast<std::ptrdiff_t>(y0 - m.y) * m.maskPitch + (x0 - m.x), m.maskPitch,
+               static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), rgb, alpha);
+}
+
+} // namespace
+
+void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
+                   const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip) {
+    const CoverageMask one{x, y, width, height, mask, maskPitch};
+    BlendCoverages(device, &one, 1, colour, clip);
+}
+
+void BlendCoverages(IDirect3DDevice8* device, const CoverageMask* masks, int count, D3DCOLOR colour,
+                    const RECT* clip) {
+    d3d8::Device* d = d3d8::FromInterface(device);
+    if (d == nullptr || masks == nullptr || count <= 0) return;
+    const raster::Rect r = CoverageBounds(*d, clip);
     const raster::Target& t = d->target();
     const std::uint32_t rgb = colour & 0x00FFFFFFu;
     const std::uint32_t alpha = colour >> 24;
-    blendBlock(t.colour + static_cast<std::ptrdiff_t>(y0) * t.width + x0, t.width,
-               mask + static_cast<std::ptrdiff_t>(y0 - y) * maskPitch + (x0 - x), maskPitch,
-               static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), rgb, alpha);
+    for (int i = 0; i < count; ++i) BlendMask(t, r, masks[i], rgb, alpha);
 }
 
 int CoverageLoop(int wanted) {

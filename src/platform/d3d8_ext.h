@@ -21,6 +21,18 @@ std::uint32_t* BackBuffer(IDirect3DDevice8* device, int* width, int* height);
 void BlendCoverage(IDirect3DDevice8* device, int x, int y, int width, int height,
                    const std::uint8_t* mask, int maskPitch, D3DCOLOR colour, const RECT* clip);
 
+// One mask of BlendCoverages: as BlendCoverage's arguments of the same names.
+struct CoverageMask {
+    int x, y, width, height;
+    const std::uint8_t* mask;
+    int maskPitch;
+};
+
+// BlendCoverage of count masks, in order, in one colour and clip: the device is found and
+// its pending triangles drawn once for them all (a line of text at a time).
+void BlendCoverages(IDirect3DDevice8* device, const CoverageMask* masks, int count, D3DCOLOR colour,
+                    const RECT* clip);
+
 // The loop BlendCoverage uses: 0 one pixel at a time, 1 eight at a time (AVX2), 2 eight at
 // a time with a row's last pixels under AVX-512 masks. The widest the processor runs is the
 // default; a loop it cannot run falls back to the next narrower. Returns the loop now in

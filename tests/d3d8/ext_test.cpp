@@ -110,4 +110,34 @@ TEST_F(Ext, CoverageOfEveryWidthAsThePixelRule) {
     d3d8ext::CoverageLoop(2);
 }
 
+// Many masks in one call, overlapping each other and the edges, land as the same masks one
+// call each, in the same order, with and without a clip rectangle.
+TEST_F(Ext, CoveragesInOneCallAsOneCallEach) {
+    MakeDevice(64, 48);
+    std::mt19937 rng(5);
+    std::vector<std::uint8_t> storage(70 * 13 * 11);
+    for (std::uint8_t& m : storage) m = static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : rng());
+    std::vector<d3d8ext::CoverageMask> masks;
+    for (int i = 0; i < 70; ++i) {
+        const int w = 1 + static_cast<int>(rng() % 13), h = 1 + static_cast<int>(rng() % 11);
+        masks.push_back({static_cast<int>(rng() % 76) - 8, static_cast<int>(rng() % 58) - 6, w,
+                         i == 9 ? 0 : h, storage.data() + i * 13 * 11, w});
+    }
+    const RECT clip = {5, 4, 50, 40};
+    for (const RECT* clipTo : {static_cast<const RECT*>(nullptr), &clip}) {
+        std::vector<std::uint32_t> before(64 * 48);
+        for (std::uint32_t& p : before) p = rng();
+        std::copy(before.begin(), before.end(), pixels);
+        for (const auto& m : masks) {
+            d3d8ext::BlendCoverage(device, m.x, m.y, m.width, m.height, m.mask, m.maskPitch,
+                                   0xC0336699u, clipTo);
+        }
+        const std::vector<std::uint32_t> want(pixels, pixels + 64 * 48);
+        std::copy(before.begin(), before.end(), pixels);
+        d3d8ext::BlendCoverages(device, masks.data(), static_cast<int>(masks.size()), 0xC0336699u, clipTo);
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), pixels)) << (clipTo != nullptr);
+        EXPECT_NE(want, before);
+    }
+}
+
 } // namespace
