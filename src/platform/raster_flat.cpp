@@ -358,9 +358,16 @@ void DirectLineEntry(const FlatLineArgs& a) {
                 for (int i = 0; i < 8; ++i) value[i] = base[where[i]];
                 out = colour.Over(_mm256_load_si256(reinterpret_cast<const __m256i*>(value)));
             }
-            _mm256_store_si256(reinterpret_cast<__m256i*>(value), out);
-#pragma GCC unroll 8
-            for (int i = 0; i < 8; ++i) base[where[i]] = value[i];
+            // Each word goes from the register to its pixel, not through memory first.
+            const __m128i low = _mm256_castsi256_si128(out), high = _mm256_extracti128_si256(out, 1);
+            base[where[0]] = _mm_cvtsi128_si32(low);
+            base[where[1]] = _mm_extract_epi32(low, 1);
+            base[where[2]] = _mm_extract_epi32(low, 2);
+            base[where[3]] = _mm_extract_epi32(low, 3);
+            base[where[4]] = _mm_cvtsi128_si32(high);
+            base[where[5]] = _mm_extract_epi32(high, 1);
+            base[where[6]] = _mm_extract_epi32(high, 2);
+            base[where[7]] = _mm_extract_epi32(high, 3);
             continue;
         }
         __m256i out = colour.word;
