@@ -948,23 +948,18 @@ inline __attribute__((always_inline)) void DrawSetUp(const Target& target, const
     p.Triangle(a.minified, perspective)(a);
 }
 
-inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
-                                                    const Pipeline& p, const Vertex* v0,
-                                                    const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                    __m128 xy01, __m128 xy2, HiddenTest hide,
-                                                    Batch::Held* hold) {
-    // Snap: RoundHalfUp(p x kSub) in double.
-    auto snap = [](__m128 f) {
-        const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)),
-                                        _mm256_set1_pd(0.5));
-        return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
-    };
-    const __m128i s01 = snap(xy01), s2 = snap(xy2); // x0 y0 x1 y1, x2 y2 . .
-    // X = x0 x1 x2 x1, Y = y0 y1 y2 y1: lane 3 repeats a vertex, so extents may take it in.
-    const __m128i xs01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(2, 0, 2, 0)); // x0 x1 x0 x1
-    const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
-    __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
-    __m128i Y = _mm_blend_epi32(ys01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(1, 1, 1, 1)), 0x04);
+// Snap: RoundHalfUp(p x kSub) in double, for two positions x y x y at once.
+inline __attribute__((always_inline)) __m128i SnapTwo(__m128 f) {
+    const __m256d d = _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(f), _mm256_set1_pd(kSub)), _mm256_set1_pd(0.5));
+    return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
+}
+
+// FillWide from the snapped positions X = x0 x1 x2 x1, Y = y0 y1 y2 y1.
+inline __attribute__((always_inline)) void FillSnapped(const Target& target, __m128i low, __m128i high,
+                                                       const Pipeline& p, const Vertex* v0,
+                                                       const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                       __m128i X, __m128i Y, HiddenTest hide,
+                                                       Batch::Held* hold) {
     // The extents and the box first: the vertices' order does not change them, and a
     // triangle between pixel centres needs no more.
     const __m128i extents = Extents(X, Y);
@@ -1029,6 +1024,20 @@ inline __attribute__((always_inline)) void FillWide(const Target& target, __m128
     DrawSetUp(target, p, batch, a, perspective, v[0][kQ]);
 }
 
+inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
+                                                    const Pipeline& p, const Vertex* v0,
+                                                    const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                    __m128 xy01, __m128 xy2, HiddenTest hide,
+                                                    Batch::Held* hold) {
+    const __m128i s01 = SnapTwo(xy01), s2 = SnapTwo(xy2); // x0 y0 x1 y1, x2 y2 . .
+    // X = x0 x1 x2 x1, Y = y0 y1 y2 y1: lane 3 repeats a vertex, so extents may take it in.
+    const __m128i xs01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(2, 0, 2, 0)); // x0 x1 x0 x1
+    const __m128i ys01 = _mm_shuffle_epi32(s01, _MM_SHUFFLE(3, 1, 3, 1));
+    const __m128i X = _mm_blend_epi32(xs01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(0, 0, 0, 0)), 0x04);
+    const __m128i Y = _mm_blend_epi32(ys01, _mm_shuffle_epi32(s2, _MM_SHUFFLE(1, 1, 1, 1)), 0x04);
+    FillSnapped(target, low, high, p, v0, v1, v2, batch, X, Y, hide, hold);
+}
+
 void FillTriangleWide(const Target& target, const Rect& clip, const Pipeline& p, const Vertex* v0,
                       const Vertex* v1, const Vertex* v2, Batch* batch) {
     __m128 xy01, xy2;
@@ -1072,7 +1081,45 @@ void DrawTriangleWide(const Target& target, const Rect& scissor, const Pipeline&
                HoldFor(batch, target, p));
 }
 
-// DrawStrip with the clip worked out once and every triangle set up in one loop.
+// The guard-band test and snapped positions of a strip's vertices from `at` on, kept
+// apart so that each triangle reads its three: x and y, and bit i of the returned mask set
+// where vertex i is within the guard band (|x|, |y| <= kGuard, false for NaN as
+// InGuardBand is). Snapped values of vertices beyond it are never read.
+inline __attribute__((always_inline)) std::uint64_t SnapRun(const char* at, std::size_t stride, int n,
+                                                            std::int32_t* x, std::int32_t* y) {
+    const __m128 magnitude = _mm_set1_ps(-0.0f), guard = _mm_set1_ps(kGuard);
+    auto xy = [&](int i) __attribute__((always_inline)) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + static_cast<std::size_t>(i) * stride));
+    };
+    auto within = [&](__m128 f) __attribute__((always_inline)) {
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_cmp_ps(_mm_andnot_ps(magnitude, f), guard, _CMP_LE_OQ)));
+    };
+    std::uint64_t inside = 0;
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 f01 = _mm_castsi128_ps(_mm_unpacklo_epi64(xy(i), xy(i + 1)));
+        const __m128 f23 = _mm_castsi128_ps(_mm_unpacklo_epi64(xy(i + 2), xy(i + 3)));
+        const __m128 s01 = _mm_castsi128_ps(SnapTwo(f01)), s23 = _mm_castsi128_ps(SnapTwo(f23));
+        _mm_storeu_ps(reinterpret_cast<float*>(x + i), _mm_shuffle_ps(s01, s23, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(reinterpret_cast<float*>(y + i), _mm_shuffle_ps(s01, s23, _MM_SHUFFLE(3, 1, 3, 1)));
+        // A vertex is within when both its coordinates are: bits 0 2 4 6 of the pairs' ANDs.
+        const unsigned both = within(f01) | (within(f23) << 4);
+        const unsigned pairs = both & (both >> 1) & 0x55u;
+        const unsigned four = (pairs & 1u) | ((pairs >> 1) & 2u) | ((pairs >> 2) & 4u) | ((pairs >> 3) & 8u);
+        inside |= static_cast<std::uint64_t>(four) << i;
+    }
+    for (; i < n; ++i) {
+        const __m128 f = _mm_castsi128_ps(xy(i));
+        const __m128i s = SnapTwo(f);
+        x[i] = _mm_cvtsi128_si32(s);
+        y[i] = _mm_extract_epi32(s, 1);
+        inside |= static_cast<std::uint64_t>((within(f) & 3u) == 3u) << i;
+    }
+    return inside;
+}
+
+// DrawStrip with the clip worked out once and every triangle set up in one loop; each
+// vertex is snapped and tested against the guard band once, for every triangle it is in.
 void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* first,
                    std::size_t stride, int triangles, bool odd, Batch* batch) {
     __m128i clip;
@@ -1082,16 +1129,60 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     const HiddenTest hide = HiddenTestFor(target, p.state());
     Batch::Held* const hold = HoldFor(batch, target, p);
     const char* at = reinterpret_cast<const char*>(first);
-    for (int i = 0; i < triangles; ++i, at += stride) {
-        const Vertex* v0 = reinterpret_cast<const Vertex*>(at);
-        const Vertex* v1 = reinterpret_cast<const Vertex*>(at + stride);
-        const Vertex* v2 = reinterpret_cast<const Vertex*>(at + 2 * stride);
-        if (((i + (odd ? 1 : 0)) & 1) != 0) {
-            const Vertex* swap = v0;
-            v0 = v1;
-            v1 = swap;
+    if (p.state().flat) {
+        // Flat shading copies colours, which DrawAnyTriangle does for every triangle.
+        alignas(16) Rect r;
+        _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
+        for (int i = 0; i < triangles; ++i, at += stride) {
+            const Vertex* v0 = reinterpret_cast<const Vertex*>(at);
+            const Vertex* v1 = reinterpret_cast<const Vertex*>(at + stride);
+            const Vertex* v2 = reinterpret_cast<const Vertex*>(at + 2 * stride);
+            if (((i + (odd ? 1 : 0)) & 1) != 0) std::swap(v0, v1);
+            DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
         }
-        DrawWithin(target, clip, low, high, p, v0, v1, v2, batch, hide, hold);
+        return;
+    }
+    // Runs of up to kRun triangles, whose kRun + 2 vertices the mask's bits hold; the four
+    // lanes a triangle loads reach one past its last vertex.
+    constexpr int kRun = 62;
+    alignas(16) std::int32_t x[kRun + 3], y[kRun + 3];
+    auto one = [&]<bool swapped>(int i, std::uint64_t inside) __attribute__((always_inline)) {
+        const char* v = at + static_cast<std::size_t>(i) * stride;
+        const Vertex* v0 = reinterpret_cast<const Vertex*>(swapped ? v + stride : v);
+        const Vertex* v1 = reinterpret_cast<const Vertex*>(swapped ? v : v + stride);
+        const Vertex* v2 = reinterpret_cast<const Vertex*>(v + 2 * stride);
+        if (((inside >> i) & 7u) != 7u) {
+            alignas(16) Rect r;
+            _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
+            DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
+            return;
+        }
+        // x[i + 3] may be past the run's vertices: it lands only in lane 3, which the
+        // shuffles leave out. X = x0 x1 x2 x1 in the triangle's own order.
+        constexpr int order = swapped ? _MM_SHUFFLE(0, 2, 0, 1) : _MM_SHUFFLE(1, 2, 1, 0);
+        const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)), order);
+        const __m128i Y = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i)), order);
+        FillSnapped(target, low, high, p, v0, v1, v2, batch, X, Y, hide, hold);
+    };
+    // kRun is even, so every run starts with the strip's own parity.
+    for (int done = 0; done < triangles; done += kRun, at += kRun * stride) {
+        const int run = std::min(kRun, triangles - done);
+        const std::uint64_t inside = SnapRun(at, stride, run + 2, x, y);
+        int i = 0;
+        for (; i + 2 <= run; i += 2) {
+            if (odd) {
+                one.template operator()<true>(i, inside);
+                one.template operator()<false>(i + 1, inside);
+            } else {
+                one.template operator()<false>(i, inside);
+                one.template operator()<true>(i + 1, inside);
+            }
+        }
+        if (i < run) {
+            if (odd) one.template operator()<true>(i, inside);
+            else one.template operator()<false>(i, inside);
+        }
+        // The next run starts where this one ended: its first two vertices snapped again.
     }
 }
 
