@@ -207,6 +207,63 @@ TEST(TriangleSetup, StripDrawsItsTrianglesInTurn) {
     }
 }
 
+// Strips long and short, across the runs the strip loop snaps its vertices in and ending
+// part-way through one, from either parity, with vertices on and just beyond the guard
+// band, far beyond it and not finite: the same pixels as their triangles one by one.
+TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(31);
+    for (std::uint32_t& t : texels) t = texelRng();
+    const raster::Texture texture{texels, 16, 8};
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float guard = 16384.0f, beyond = std::nextafter(guard, 2.0f * guard);
+    const float hostile[] = {nan, inf, -inf, guard, -guard, beyond, -beyond, 1.0e30f};
+    for (Look look : {kRingPass, kPlainBlend, kFlat, kCulled}) {
+        for (int triangles : {1, 2, 61, 62, 63, 64, 125, 131}) {
+            std::mt19937 rng(7000 + 10 * look + triangles);
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+            // Exactly as long as the strip, so that a read past its end is one past the vector.
+            std::vector<raster::Vertex> strip(static_cast<std::size_t>(triangles) + 2);
+            for (std::size_t i = 0; i < strip.size(); ++i) {
+                raster::Vertex& x = strip[i];
+                x = {};
+                const float q = 0.2f + unit(rng);
+                x.x = static_cast<float>(i % 70) * 1.6f - 8.0f + unit(rng) * 4.0f;
+                x.y = (i % 2 ? 4.0f : 50.0f) + unit(rng) * 14.0f - 4.0f;
+                x.a[raster::kZ] = unit(rng);
+                x.a[raster::kQ] = q;
+                for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 250.0f * q;
+                if (rng() % 9 == 0) (rng() % 2 ? x.x : x.y) = hostile[rng() % std::size(hostile)];
+            }
+            for (int odd = 0; odd < 2; ++odd) {
+                Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
+                for (int oneByOne = 0; oneByOne < 2; ++oneByOne) {
+                    raster::State s = StateFor(look, texture);
+                    s.forceScalarSetup = oneByOne != 0;
+                    raster::Pipeline p;
+                    p.Compile(s);
+                    raster::Batch batch;
+                    const raster::Rect scissor{1, 3, 99, 60};
+                    if (oneByOne == 0) {
+                        raster::DrawStrip(out[0].target, scissor, p, strip.data(), sizeof(raster::Vertex),
+                                          triangles, odd != 0, &batch);
+                    } else {
+                        for (std::size_t i = 0; i < static_cast<std::size_t>(triangles); ++i) {
+                            const bool swap = ((i + static_cast<std::size_t>(odd)) & 1) != 0;
+                            raster::DrawTriangle(out[1].target, scissor, p, strip[swap ? i + 1 : i],
+                                                 strip[swap ? i : i + 1], strip[i + 2], &batch);
+                        }
+                    }
+                    batch.Settle();
+                }
+                EXPECT_EQ(out[0].colour, out[1].colour) << "look " << look << " n " << triangles << " odd " << odd;
+                EXPECT_EQ(out[0].depth, out[1].depth) << "look " << look << " n " << triangles << " odd " << odd;
+            }
+        }
+    }
+}
+
 } // namespace
 
 namespace {
