@@ -914,27 +914,39 @@ inline __attribute__((always_inline)) __m256i Lane(__m128i v) {
 
 // The columns each row of a tiny triangle covers, as TriangleArgs::covered holds them,
 // from its small-triangle edges (as EdgesWide leaves them): SmallRows' sums for one
-// register of eight columns.
-inline __attribute__((always_inline)) std::uint64_t TinyCovered(const TriangleArgs& a, const __m128i* edges) {
+// register of eight columns, or two where the box is wider (Two).
+template <bool Two>
+inline __attribute__((always_inline)) unsigned __int128 TinyCovered(const TriangleArgs& a, const __m128i* edges) {
     const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i at[3] = {Lane<0>(edges[0]), Lane<1>(edges[0]), Lane<2>(edges[0])};
     const __m256i perX[3] = {Lane<0>(edges[1]), Lane<1>(edges[1]), Lane<2>(edges[1])};
     const __m256i perY[3] = {Lane<0>(edges[2]), Lane<1>(edges[2]), Lane<2>(edges[2])};
-    __m256i e[3], perRow[3];
+    __m256i e[3], f[3], perRow[3];
     for (int i = 0; i < 3; ++i) {
         e[i] = _mm256_add_epi32(at[i], _mm256_mullo_epi32(perX[i], k));
+        f[i] = _mm256_add_epi32(e[i], _mm256_slli_epi32(perX[i], 3));
         perRow[i] = perY[i];
     }
     const std::uint64_t columns = (2u << (a.x1 - a.x0)) - 1;
     const int rows = static_cast<int>(a.y1 - a.y0) + 1;
-    std::uint64_t covered = 0;
-    for (int r = 0; r < rows; ++r) {
+    // The next row's columns, its edges stepped on.
+    auto next = [&]() __attribute__((always_inline)) {
         const __m256i any = _mm256_or_si256(_mm256_or_si256(e[0], e[1]), e[2]);
-        const auto outside = static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(any)));
-        covered |= (~outside & columns) << (8 * r);
+        auto outside = static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(any)));
+        if constexpr (Two) {
+            const __m256i more = _mm256_or_si256(_mm256_or_si256(f[0], f[1]), f[2]);
+            outside |= static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(more))) << 8;
+            for (int i = 0; i < 3; ++i) f[i] = _mm256_add_epi32(f[i], perRow[i]);
+        }
         for (int i = 0; i < 3; ++i) e[i] = _mm256_add_epi32(e[i], perRow[i]);
-    }
-    return covered;
+        return ~outside & columns;
+    };
+    // Rows 0 to 3 in the low half, the others in the high one.
+    std::uint64_t low = 0, high = 0;
+    int r = 0;
+    for (; r < rows && r < 4; ++r) low |= next() << (16 * r);
+    for (; r < rows; ++r) high |= next() << (16 * (r - 4));
+    return (static_cast<unsigned __int128>(high) << 64) | low;
 }
 
 // A triangle set up in full drawn by its pipeline's loop; q is its first vertex's.
@@ -1013,7 +1025,7 @@ inline __attribute__((always_inline)) void FillSnapped(const Target& target, __m
         __m128i edges[3] = {};
         if (!EdgesWide(true, a, X, Y, box, extents, x, y, edges)) return;
         if (a.small) {
-            a.covered = TinyCovered(a, edges);
+            a.covered = a.x1 - a.x0 < 8 ? TinyCovered<false>(a, edges) : TinyCovered<true>(a, edges);
             if (a.covered == 0) return;
             a.tiny = true;
         }

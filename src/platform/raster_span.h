@@ -78,10 +78,11 @@ struct TriangleArgs {
     bool small;
     std::int32_t edgeAt[3], edgeX[3], edgeY[3];
     // A tiny small triangle (see kTinyColumns) may come with its rows' columns found at
-    // setup: byte r for row y0 + r, bit k for column x0 + k, as SmallRows finds them. Only
-    // where `tiny` is set; a loop may take them instead of the edges.
+    // setup: bits 16r to 16r + 15 for row y0 + r, bit 16r + k for column x0 + k, as
+    // SmallRows finds them. Only where `tiny` is set; a loop may take them instead of the
+    // edges.
     bool tiny = false;
-    std::uint64_t covered;
+    unsigned __int128 covered;
     Batch* batch;               // where a wide loop may leave pixels pending; may be null
     // Under a batch that holds (see Batch), the tags of drawing order, for the wide loops to
     // write where the triangle's pixels pass, and its order. A held triangle, drawn later
@@ -114,8 +115,8 @@ struct LineArgs {
 constexpr int kSmallColumns = 16;
 constexpr int kSmallExtent = 64;
 // A small triangle is tiny when its box is at most this many columns and rows: each row's
-// columns then fill one byte, and its pixels one group of eight.
-constexpr int kTinyColumns = 8;
+// columns then fill 16 bits, and its pixels at most two groups of eight.
+constexpr int kTinyColumns = 16;
 constexpr int kTinyRows = 8;
 
 struct Loops {

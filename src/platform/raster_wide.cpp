@@ -965,8 +965,8 @@ WIDE_INLINE unsigned TestTagEight(std::uint16_t* stored, std::uint16_t* tags, __
 // The rows of a tiny triangle (see TriangleArgs::covered) under the untextured LESSEQUAL
 // Replace loop, queued as WideRows queues them: each row's attributes from its first
 // pixel, stepped one add of gx at a time, tested and tagged in drawing order, and only
-// the pixels that pass kept. Every row is one group of at most eight, and the rows' columns
-// come from setup, so nothing of the edges stays live from row to row.
+// the pixels that pass kept. Every row is one group of at most eight, or two, and the
+// rows' columns come from setup, so nothing of the edges stays live from row to row.
 template <ShadeMode S, bool P>
 WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, const WideTexture& tex) {
     int n = queued; // kept apart: the queue's stores could otherwise alias it
@@ -980,31 +980,15 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     std::uint16_t* const depth = target.depth;
     std::uint16_t* const tags = t.tags;
     const __m128i orders = _mm_set1_epi16(static_cast<short>(t.order));
-    // Room for every row's group: shading what is queued a little early changes nothing.
-    if (n > kQueue - 8 * kTinyRows) {
+    // Room for every row's groups: shading what is queued a little early changes nothing.
+    if (n > kQueue - kTinyColumns * kTinyRows) {
         ShadeQueue<S, BlendMode::Replace, P>(q, n, target, tex, mixed);
         n = 0;
         mixed = false;
     }
-    // Rows on from the first with pixels; y as a float is whole and far below 2^24, so
-    // counting it up in float gives the row's own conversion.
-    std::uint64_t covered = t.covered;
-    const int skip = __builtin_ctzll(covered) >> 3;
-    covered >>= 8 * skip;
-    std::int64_t y = y0 + skip;
-    float fy = static_cast<float>(y);
-    std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y * width + x0);
-    for (; covered != 0; covered >>= 8, ++y, fy += 1.0f, rowStart += width) {
-        const auto columns = static_cast<std::uint32_t>(covered) & 0xFFu;
-        if (columns == 0) continue;
-        // A row's columns inside a triangle run without a gap: its count is its bits.
-        const int skipped = __builtin_ctz(columns);
-        const int live = __builtin_popcount(columns);
-        const std::int64_t xs = x0 + skipped;
-        const float ox = static_cast<float>(xs) - fx0, oy = fy - fy0;
-        __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
-                                 _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
-        const std::ptrdiff_t row = rowStart + skipped;
+    // One group of `live` (1 to 8) pixels of a row from `row`, attributes from v; v is left
+    // eight steps on, where a row's second group starts.
+    auto group = [&](std::ptrdiff_t row, int live, __m256& v) __attribute__((always_inline)) {
         float(*const attrs)[kBasicAttrs] = q.attrs + n;
         std::ptrdiff_t* const at = q.at + n;
         const __m256i first = _mm256_set1_epi64x(row);
@@ -1054,6 +1038,33 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                 q.at[k++] = at[j];
             }
             n = k;
+        }
+    };
+    // Rows on from the first with pixels; y as a float is whole and far below 2^24, so
+    // counting it up in float gives the row's own conversion.
+    unsigned __int128 covered = t.covered;
+    const auto low = static_cast<std::uint64_t>(covered);
+    const int skip = low != 0 ? __builtin_ctzll(low) >> 4 : 4 + (__builtin_ctzll(static_cast<std::uint64_t>(covered >> 64)) >> 4);
+    covered >>= 16 * skip;
+    std::int64_t y = y0 + skip;
+    float fy = static_cast<float>(y);
+    std::ptrdiff_t rowStart = static_cast<std::ptrdiff_t>(y * width + x0);
+    for (; covered != 0; covered >>= 16, fy += 1.0f, rowStart += width) {
+        const auto columns = static_cast<std::uint32_t>(covered) & 0xFFFFu;
+        if (columns == 0) continue;
+        // A row's columns inside a triangle run without a gap: its count is its bits.
+        const int skipped = __builtin_ctz(columns);
+        const int live = __builtin_popcount(columns);
+        const std::int64_t xs = x0 + skipped;
+        const float ox = static_cast<float>(xs) - fx0, oy = fy - fy0;
+        __m256 v = _mm256_add_ps(_mm256_add_ps(base, _mm256_mul_ps(gx, _mm256_set1_ps(ox))),
+                                 _mm256_mul_ps(gy, _mm256_set1_ps(oy)));
+        const std::ptrdiff_t row = rowStart + skipped;
+        if (__builtin_expect(live <= 8, 1)) {
+            group(row, live, v);
+        } else {
+            group(row, 8, v);
+            group(row + 8, live - 8, v);
         }
     }
     queued = n;

@@ -1,4 +1,4 @@
-// Tiny triangles (boxes of at most 8 x 8 pixels), whose rows setup finds at once and the
+// Tiny triangles (boxes of at most 16 x 8 pixels), whose rows setup finds at once and the
 // depth-tested Replace loops queue one group a row, against the one-value setup and the
 // one-pixel loops: strips of them through a holding batch, as the ring views draw them,
 // must leave every pixel's colour and depth as drawing each triangle alone, in order, does.
@@ -41,10 +41,11 @@ raster::Pipeline Compiled(bool reference, const raster::Texture& texture = {}) {
 }
 
 // A strip's vertices in a walk of small steps on quarter pixels, so that edges run through
-// pixel centres; every so often a step of exactly 7, 8 or 9 pixels, which puts a box at
-// the tiny size, at its limit or one past it, and now and then a wild attribute.
+// pixel centres; every so often a step of exactly 7, 8 or 9 pixels (across, also 15, 16
+// or 17), which puts a box below a tiny size, at its limit or one past it (rows of one
+// group or two), and now and then a wild attribute.
 std::vector<raster::Vertex> Walk(std::mt19937& rng, int count, float width, float height, bool perspective) {
-    std::uniform_int_distribution<int> quarter(-14, 14), limit(7, 9), pick(0, 9);
+    std::uniform_int_distribution<int> quarter(-14, 14), limit(7, 9), pick(0, 10);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
@@ -56,6 +57,8 @@ std::vector<raster::Vertex> Walk(std::mt19937& rng, int count, float width, floa
         const int kind = pick(rng);
         if (kind == 0) {
             x += static_cast<float>(limit(rng));
+        } else if (kind == 10) {
+            x += static_cast<float>(limit(rng) + 8);
         } else if (kind == 1) {
             y += static_cast<float>(limit(rng));
         } else {
@@ -126,10 +129,11 @@ TEST(TinyTriangles, SteepPlanesRoundAsTheRowLoop) {
         const raster::Pipeline p = Compiled(reference != 0);
         raster::Batch batch(true);
         std::mt19937 rng(7);
-        std::uniform_real_distribution<float> at(0.0f, 248.0f), along(2.0f, 7.9f), across(0.2f, 0.9f), unit(0.0f, 1.0f);
-        for (int i = 0; i < 3000; ++i) {
-            const float x = at(rng), y = at(rng) * 0.6f, a = along(rng), b = across(rng);
-            const bool tall = i % 2 != 0;
+        std::uniform_real_distribution<float> at(0.0f, 240.0f), along(2.0f, 7.9f), across(0.2f, 0.9f), unit(0.0f, 1.0f);
+        for (int i = 0; i < 4500; ++i) {
+            // Tall ones up to 8 rows, wide ones up to 8 columns or 16 (rows of two groups).
+            const bool tall = i % 3 == 1;
+            const float x = at(rng), y = at(rng) * 0.6f, a = along(rng) * (i % 3 == 2 ? 2.0f : 1.0f), b = across(rng);
             raster::Vertex v[3] = {};
             const float xy[3][2] = {{x, y}, {tall ? x + b : x + a, tall ? y + a : y + b}, {tall ? x : x + a, tall ? y + a : y}};
             for (int k = 0; k < 3; ++k) {
@@ -180,6 +184,8 @@ TEST(TinyTriangles, SliversBetweenCentres) {
                 draw(fx + 0.1f, fy + 0.25f, fx + 0.9f, fy + 3.0f, fx + 0.1f, fy + 7.75f); // between columns
                 draw(fx, fy - 0.5f, fx + 7.0f, fy + 0.0f, fx + 7.0f, fy - 0.5f);          // a bottom edge on centres
                 draw(fx + 0.5f, fy + 0.5f, fx + 8.4f, fy + 7.4f, fx + 8.4f, fy + 7.6f);    // a diagonal thread
+                draw(fx + 0.25f, fy + 0.1f, fx + 9.75f, fy + 0.1f, fx + 5.0f, fy + 0.9f); // between rows, 10 wide
+                draw(fx + 0.5f, fy + 0.5f, fx + 9.9f, fy + 7.4f, fx + 9.9f, fy + 7.6f);    // a wider thread
             }
         }
         batch.Settle();
