@@ -654,6 +654,47 @@ __attribute__((noinline)) unsigned TestHeld(std::uint16_t* stored, std::uint16_t
 
 #include "platform/raster_rows.h"
 
+// Count (4 or 8) pixels of a row queued from v, attributes stepped one add of gx at a time
+// as Run steps them, and their offsets from `row` on; each pixel's attributes also go to
+// pixel[] for the depth test. v is left Count steps on.
+template <int Count>
+WIDE_INLINE void QueueSteps(__m256& v, __m256 gx, std::ptrdiff_t row, float (*attrs)[kBasicAttrs],
+                            std::ptrdiff_t* at, __m256* pixel) {
+    const __m256i first = _mm256_set1_epi64x(row);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
+    if constexpr (Count == 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4),
+                            _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+    }
+#pragma GCC unroll 8
+    for (int j = 0; j < Count; ++j) {
+        pixel[j] = v;
+        _mm256_store_ps(attrs[j], v);
+        v = _mm256_add_ps(v, gx);
+    }
+}
+
+// The depth slot of the first four of pixel[] in the low lanes.
+WIDE_INLINE __m128 DepthSlots4(const __m256* pixel) {
+    const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
+    const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
+    return _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
+}
+
+// The queue's length once the group queued at n (attrs, at) keeps only the pixels whose bit
+// is set in `pass`: a run of passing pixels from the first stays where it was queued; the
+// others are moved up over the failing ones, in order.
+WIDE_INLINE int KeepPassing(Queue& q, int n, unsigned pass, const float (*attrs)[kBasicAttrs],
+                            const std::ptrdiff_t* at) {
+    if ((pass & (pass + 1)) == 0) return n + __builtin_ctz(~pass);
+    for (unsigned m = pass; m != 0; m &= m - 1) {
+        const int j = __builtin_ctz(m);
+        _mm256_store_ps(q.attrs[n], _mm256_load_ps(attrs[j]));
+        q.at[n++] = at[j];
+    }
+    return n;
+}
+
 // The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
 // small triangle's edges); each pixel's attributes are stepped from its row's start
 // exactly as Run steps them.
@@ -697,39 +738,21 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
             const int live = count - i < 8 ? count - i : 8;
             float(*const attrs)[kBasicAttrs] = q.attrs + n;
             std::ptrdiff_t* const at = q.at + n;
-            const __m256i first = _mm256_set1_epi64x(row + i);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at),
-                                _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
             __m256 pixel[8];
             if (D == DepthMode::LessEqualWrite && live <= 4) {
                 // The last few of a row (most rows of the rings are that short): four
                 // steps are enough.
-#pragma GCC unroll 4
-                for (int j = 0; j < 4; ++j) {
-                    pixel[j] = v;
-                    _mm256_store_ps(attrs[j], v);
-                    v = _mm256_add_ps(v, gx);
-                }
+                QueueSteps<4>(v, gx, row + i, attrs, at, pixel);
             } else {
-#pragma GCC unroll 8
-                for (int j = 0; j < 8; ++j) {
-                    pixel[j] = v;
-                    _mm256_store_ps(attrs[j], v);
-                    v = _mm256_add_ps(v, gx);
-                }
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4),
-                                    _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+                QueueSteps<8>(v, gx, row + i, attrs, at, pixel);
             }
             if constexpr (D == DepthMode::LessEqualWrite) {
                 // Tested and written now, in drawing order, so only pixels that pass are
-                // shaded. A run of passing pixels from the first stays where it is queued;
-                // others are moved up over the failing ones.
+                // shaded.
                 std::uint16_t* const stored = target.depth + row + i;
                 unsigned pass;
                 if (live <= 4) {
-                    const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
-                    const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
-                    const __m128 z = _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
+                    const __m128 z = DepthSlots4(pixel);
                     if (__builtin_expect(held, 0)) {
                         pass = TestHeld(stored, tags + row + i, _mm256_castps128_ps256(z), live, order);
                     } else {
@@ -748,17 +771,7 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                         if (tags != nullptr) TagEight(tags + row + i, pass, orders);
                     }
                 }
-                if ((pass & (pass + 1)) == 0) {
-                    n += __builtin_ctz(~pass);
-                } else {
-                    int k = n;
-                    for (unsigned m = pass; m != 0; m &= m - 1) {
-                        const int j = __builtin_ctz(m);
-                        _mm256_store_ps(q.attrs[k], _mm256_load_ps(attrs[j]));
-                        q.at[k++] = at[j];
-                    }
-                    n = k;
-                }
+                n = KeepPassing(q, n, pass, attrs, at);
             } else {
                 n += live;
             }
@@ -991,21 +1004,12 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     auto group = [&](std::ptrdiff_t row, int live, __m256& v) __attribute__((always_inline)) {
         float(*const attrs)[kBasicAttrs] = q.attrs + n;
         std::ptrdiff_t* const at = q.at + n;
-        const __m256i first = _mm256_set1_epi64x(row);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi64(first, _mm256_setr_epi64x(0, 1, 2, 3)));
         std::uint16_t* const stored = depth + row;
         __m256 pixel[8];
         unsigned pass;
         if (live <= 4) {
-#pragma GCC unroll 4
-            for (int j = 0; j < 4; ++j) {
-                pixel[j] = v;
-                _mm256_store_ps(attrs[j], v);
-                v = _mm256_add_ps(v, gx);
-            }
-            const __m256 t0 = _mm256_unpacklo_ps(pixel[0], pixel[1]);
-            const __m256 t1 = _mm256_unpacklo_ps(pixel[2], pixel[3]);
-            const __m128 z = _mm256_castps256_ps128(_mm256_shuffle_ps(t0, t1, 0x44));
+            QueueSteps<4>(v, gx, row, attrs, at, pixel);
+            const __m128 z = DepthSlots4(pixel);
             if (__builtin_expect(row + 4 <= limit, 1)) {
                 pass = TestTagFour(stored, tags != nullptr ? tags + row : nullptr, z, live, orders);
             } else {
@@ -1013,13 +1017,7 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                 if (tags != nullptr) TagFour(tags + row, pass, orders);
             }
         } else {
-#pragma GCC unroll 8
-            for (int j = 0; j < 8; ++j) {
-                pixel[j] = v;
-                _mm256_store_ps(attrs[j], v);
-                v = _mm256_add_ps(v, gx);
-            }
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(at + 4), _mm256_add_epi64(first, _mm256_setr_epi64x(4, 5, 6, 7)));
+            QueueSteps<8>(v, gx, row, attrs, at, pixel);
             const __m256 z = DepthSlots(pixel);
             if (__builtin_expect(row + 8 <= limit, 1)) {
                 pass = TestTagEight(stored, tags != nullptr ? tags + row : nullptr, z, live, orders);
@@ -1028,17 +1026,7 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
                 if (tags != nullptr) TagEight(tags + row, pass, orders);
             }
         }
-        if ((pass & (pass + 1)) == 0) {
-            n += __builtin_ctz(~pass);
-        } else {
-            int k = n;
-            for (unsigned m = pass; m != 0; m &= m - 1) {
-                const int j = __builtin_ctz(m);
-                _mm256_store_ps(q.attrs[k], _mm256_load_ps(attrs[j]));
-                q.at[k++] = at[j];
-            }
-            n = k;
-        }
+        n = KeepPassing(q, n, pass, attrs, at);
     };
     // Rows on from the first with pixels; y as a float is whole and far below 2^24, so
     // counting it up in float gives the row's own conversion.
