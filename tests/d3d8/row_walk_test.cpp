@@ -16,17 +16,8 @@ namespace {
 
 constexpr int kW = 120, kH = 90;
 
-struct Canvas {
-    Canvas() : colour(static_cast<std::size_t>(kW) * kH), depth(colour.size()) {
-        for (std::size_t i = 0; i < colour.size(); ++i) {
-            colour[i] = static_cast<std::uint32_t>(i * 2654435761u);
-            depth[i] = static_cast<std::uint16_t>(i * 40503u);
-        }
-        target = {colour.data(), depth.data(), kW, kH};
-    }
-    std::vector<std::uint32_t> colour;
-    std::vector<std::uint16_t> depth;
-    raster::Target target;
+struct Canvas : NoiseCanvas {
+    Canvas() : NoiseCanvas(kW, kH) {}
 };
 
 // The ring pass (textured, depth), shaded with depth, and shaded without depth (drawn

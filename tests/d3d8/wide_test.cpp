@@ -13,18 +13,7 @@
 
 namespace {
 
-struct Canvas {
-    Canvas(int w, int h) : colour(static_cast<std::size_t>(w) * h), depth(colour.size()) {
-        for (std::size_t i = 0; i < colour.size(); ++i) {
-            colour[i] = static_cast<std::uint32_t>(i * 2654435761u);
-            depth[i] = static_cast<std::uint16_t>(i * 40503u);
-        }
-        target = {colour.data(), depth.data(), w, h};
-    }
-    std::vector<std::uint32_t> colour;
-    std::vector<std::uint16_t> depth;
-    raster::Target target;
-};
+using Canvas = NoiseCanvas;
 
 enum Kind { kPlain, kTextured };
 

@@ -26,6 +26,21 @@ inline void AlphaBlend(raster::State& s) {
     s.destBlend = raster::Factor::InvSrcAlpha;
 }
 
+// A colour and depth buffer filled with scattered values, so that depths across the range
+// meet in one row (lanes pass and fail side by side) and any pixel written shows.
+struct NoiseCanvas {
+    NoiseCanvas(int w, int h) : colour(static_cast<std::size_t>(w) * h), depth(colour.size()) {
+        for (std::size_t i = 0; i < colour.size(); ++i) {
+            colour[i] = static_cast<std::uint32_t>(i * 2654435761u);
+            depth[i] = static_cast<std::uint16_t>(i * 40503u);
+        }
+        target = {colour.data(), depth.data(), w, h};
+    }
+    std::vector<std::uint32_t> colour;
+    std::vector<std::uint16_t> depth;
+    raster::Target target;
+};
+
 // Texels of noise and their wrapped copy, which is filled with a marker first so that a
 // word BuildWrapped leaves out would show.
 struct NoiseTexture {
