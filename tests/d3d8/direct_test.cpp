@@ -35,6 +35,27 @@ void Colour(raster::Vertex& v, const float (&c)[4]) {
     for (int k = 0; k < 4; ++k) v.a[raster::kDiffuse + k] = c[k] * v.a[raster::kQ];
 }
 
+// A band whose first two corners share a colour (its alpha sometimes -0) and whose third
+// corner's colour is sometimes wild, q as varyQ says, drawn with its corners in any order:
+// the shared edge is an edge either way.
+void ShadeAndDrawBand(raster::Vertex (&v)[3], int i, bool varyQ, std::mt19937& rng, const raster::Target& target,
+                      const raster::Pipeline& p, const raster::Rect* scissors) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    float c[3][4];
+    for (raster::Vertex& x : v) x.a[raster::kQ] = varyQ ? 0.5f : 1.0f;
+    for (int k = 0; k < 4; ++k) {
+        c[0][k] = c[1][k] = unit(rng) * 300.0f - 20.0f;
+        c[2][k] = unit(rng) * 340.0f - 40.0f;
+    }
+    if (i % 7 == 3) c[2][i % 4] = i % 2 ? nan : inf;
+    if (i % 7 == 5) c[0][3] = c[1][3] = -0.0f;
+    for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
+    const int first = i % 3;
+    raster::DrawTriangle(target, scissors[(i / 3) % 3], p, v[first], v[(first + 1) % 3], v[(first + 2) % 3]);
+}
+
 // Draws the same triangles with the direct loops and with the one-pixel loops, for every
 // blend and q setting, and expects the same pixels: draw(target, pipeline, rng, scissors)
 // draws one run of triangles from a generator seeded alike for both.
@@ -112,30 +133,16 @@ TEST(DirectLoops, SamePixelsAsTheOnePixelLoops) {
 // and 255 so that whole rows end clear or opaque; the third corner's colour is sometimes
 // wild; the shared row lies on or between pixel centres, above or below.
 TEST(DirectLoops, BandsAsTheOnePixelLoops) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
     ExpectSameAsOnePixelLoops(91, [&](const raster::Target& target, const raster::Pipeline& p,
                                       std::mt19937& rng, const raster::Rect* scissors, bool varyQ) {
         std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
         for (int i = 0; i < 300; ++i) {
             raster::Vertex v[3] = {};
-            float c[3][4];
             const float row = i % 3 == 0 ? std::round(pos(rng)) : pos(rng) * 0.8f;
             v[0].x = pos(rng), v[0].y = row;
             v[1].x = i % 5 == 0 ? v[0].x + 3.0f : pos(rng), v[1].y = row; // narrow or wide
             v[2].x = pos(rng), v[2].y = i % 4 == 0 ? row + 2.5f : pos(rng) * 0.8f;
-            for (raster::Vertex& x : v) x.a[raster::kQ] = varyQ ? 0.5f : 1.0f;
-            for (int k = 0; k < 4; ++k) {
-                c[0][k] = c[1][k] = unit(rng) * 300.0f - 20.0f;
-                c[2][k] = unit(rng) * 340.0f - 40.0f;
-            }
-            if (i % 7 == 3) c[2][i % 4] = i % 2 ? nan : inf;
-            if (i % 7 == 5) c[0][3] = c[1][3] = -0.0f;
-            for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
-            // Any order of the corners: the shared row is an edge either way.
-            const int first = i % 3;
-            raster::DrawTriangle(target, scissors[(i / 3) % 3], p, v[first], v[(first + 1) % 3],
-                                 v[(first + 2) % 3]);
+            ShadeAndDrawBand(v, i, varyQ, rng, target, p, scissors);
         }
     });
 }
@@ -146,31 +153,18 @@ TEST(DirectLoops, BandsAsTheOnePixelLoops) {
 // start at one column for a while and then move, in either order of the corners and with
 // the third corner's colour sometimes wild.
 TEST(DirectLoops, UprightBandsAsTheOnePixelLoops) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
     ExpectSameAsOnePixelLoops(57, [&](const raster::Target& target, const raster::Pipeline& p,
                                       std::mt19937& rng, const raster::Rect* scissors, bool varyQ) {
         std::uniform_real_distribution<float> pos(-40.0f, 130.0f), unit(0.0f, 1.0f);
         const float widths[] = {2.0f, 3.5f, 9.0f, 31.0f, 33.0f, 47.0f};
         for (int i = 0; i < 300; ++i) {
             raster::Vertex v[3] = {};
-            float c[3][4];
             const float column = i % 3 == 0 ? std::round(pos(rng)) : pos(rng) * 0.8f;
             v[0].x = column, v[0].y = pos(rng) * 0.6f;
             v[1].x = column, v[1].y = v[0].y + (i % 2 ? 1.0f : -1.0f) * (10.0f + 40.0f * unit(rng));
             v[2].x = column + (i % 4 == 0 ? -1.0f : 1.0f) * widths[i % 6];
             v[2].y = i % 5 == 0 ? v[0].y : (v[0].y + v[1].y) * 0.5f + pos(rng) * 0.1f;
-            for (raster::Vertex& x : v) x.a[raster::kQ] = varyQ ? 0.5f : 1.0f;
-            for (int k = 0; k < 4; ++k) {
-                c[0][k] = c[1][k] = unit(rng) * 300.0f - 20.0f;
-                c[2][k] = unit(rng) * 340.0f - 40.0f;
-            }
-            if (i % 7 == 3) c[2][i % 4] = i % 2 ? nan : inf;
-            if (i % 7 == 5) c[0][3] = c[1][3] = -0.0f;
-            for (int j = 0; j < 3; ++j) Colour(v[j], c[j]);
-            const int first = i % 3;
-            raster::DrawTriangle(target, scissors[(i / 3) % 3], p, v[first], v[(first + 1) % 3],
-                                 v[(first + 2) % 3]);
+            ShadeAndDrawBand(v, i, varyQ, rng, target, p, scissors);
         }
     });
 }

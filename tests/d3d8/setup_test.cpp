@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/raster.h"
@@ -137,6 +138,38 @@ TEST(TriangleSetup, VectorSetupGivesTheScalarSetupsPixels) {
     }
 }
 
+// A strip whose vertices lie `stride` bytes apart, drawn at once by the vector setup and as
+// its triangles one by one through the scalar setup, from either parity: the same pixels.
+void ExpectStripAsItsTriangles(Look look, const raster::Texture& texture, const raster::Vertex* first,
+                               std::size_t stride, int triangles, raster::Rect scissor,
+                               const std::string& label) {
+    const auto vertex = [&](std::size_t i) -> const raster::Vertex& {
+        return *reinterpret_cast<const raster::Vertex*>(reinterpret_cast<const char*>(first) + i * stride);
+    };
+    for (int odd = 0; odd < 2; ++odd) {
+        Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
+        for (int oneByOne = 0; oneByOne < 2; ++oneByOne) {
+            raster::State s = StateFor(look, texture);
+            s.forceScalarSetup = oneByOne != 0;
+            raster::Pipeline p;
+            p.Compile(s);
+            raster::Batch batch;
+            if (oneByOne == 0) {
+                raster::DrawStrip(out[0].target, scissor, p, first, stride, triangles, odd != 0, &batch);
+            } else {
+                for (std::size_t i = 0; i < static_cast<std::size_t>(triangles); ++i) {
+                    const bool swap = ((i + static_cast<std::size_t>(odd)) & 1) != 0;
+                    raster::DrawTriangle(out[1].target, scissor, p, vertex(swap ? i + 1 : i),
+                                         vertex(swap ? i : i + 1), vertex(i + 2), &batch);
+                }
+            }
+            batch.Settle();
+        }
+        EXPECT_EQ(out[0].colour, out[1].colour) << label << " odd " << odd;
+        EXPECT_EQ(out[0].depth, out[1].depth) << label << " odd " << odd;
+    }
+}
+
 // A strip drawn at once against its triangles drawn one by one through the scalar setup,
 // from an even and an odd start, with vertices apart (a stride wider than a vertex), one
 // without a position, some beyond the guard band and a triangle with no area.
@@ -169,30 +202,8 @@ TEST(TriangleSetup, StripDrawsItsTrianglesInTurn) {
         strip[30].v.y = 40000.0f;
         strip[31].v.x = -30000.0f;
         strip[45].v = strip[44].v;
-        for (int odd = 0; odd < 2; ++odd) {
-            Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
-            for (int oneByOne = 0; oneByOne < 2; ++oneByOne) {
-                raster::State s = StateFor(look, texture);
-                s.forceScalarSetup = oneByOne != 0;
-                raster::Pipeline p;
-                p.Compile(s);
-                raster::Batch batch;
-                const raster::Rect scissor{3, 2, 97, 58};
-                if (oneByOne == 0) {
-                    raster::DrawStrip(out[0].target, scissor, p, &strip[0].v, sizeof(Spaced), kTriangles,
-                                      odd != 0, &batch);
-                } else {
-                    for (std::size_t i = 0; i < kTriangles; ++i) {
-                        const bool swap = ((i + static_cast<std::size_t>(odd)) & 1) != 0;
-                        raster::DrawTriangle(out[1].target, scissor, p, strip[swap ? i + 1 : i].v,
-                                             strip[swap ? i : i + 1].v, strip[i + 2].v, &batch);
-                    }
-                }
-                batch.Flush();
-            }
-            EXPECT_EQ(out[0].colour, out[1].colour) << "look " << look << " odd " << odd;
-            EXPECT_EQ(out[0].depth, out[1].depth) << "look " << look << " odd " << odd;
-        }
+        ExpectStripAsItsTriangles(look, texture, &strip[0].v, sizeof(Spaced), kTriangles, {3, 2, 97, 58},
+                                  "look " + std::to_string(look));
     }
 }
 
@@ -225,30 +236,8 @@ TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
                 for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 250.0f * q;
                 if (rng() % 9 == 0) (rng() % 2 ? x.x : x.y) = hostile[rng() % std::size(hostile)];
             }
-            for (int odd = 0; odd < 2; ++odd) {
-                Canvas out[2] = {Canvas(100, 60), Canvas(100, 60)};
-                for (int oneByOne = 0; oneByOne < 2; ++oneByOne) {
-                    raster::State s = StateFor(look, texture);
-                    s.forceScalarSetup = oneByOne != 0;
-                    raster::Pipeline p;
-                    p.Compile(s);
-                    raster::Batch batch;
-                    const raster::Rect scissor{1, 3, 99, 60};
-                    if (oneByOne == 0) {
-                        raster::DrawStrip(out[0].target, scissor, p, strip.data(), sizeof(raster::Vertex),
-                                          triangles, odd != 0, &batch);
-                    } else {
-                        for (std::size_t i = 0; i < static_cast<std::size_t>(triangles); ++i) {
-                            const bool swap = ((i + static_cast<std::size_t>(odd)) & 1) != 0;
-                            raster::DrawTriangle(out[1].target, scissor, p, strip[swap ? i + 1 : i],
-                                                 strip[swap ? i : i + 1], strip[i + 2], &batch);
-                        }
-                    }
-                    batch.Settle();
-                }
-                EXPECT_EQ(out[0].colour, out[1].colour) << "look " << look << " n " << triangles << " odd " << odd;
-                EXPECT_EQ(out[0].depth, out[1].depth) << "look " << look << " n " << triangles << " odd " << odd;
-            }
+            ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles, {1, 3, 99, 60},
+                                      "look " + std::to_string(look) + " n " + std::to_string(triangles));
         }
     }
 }
