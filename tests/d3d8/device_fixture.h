@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "platform/d3d8.h"
@@ -46,6 +47,33 @@ protected:
         if (d3d != nullptr) d3d->Release();
         device = nullptr;
         d3d = nullptr;
+    }
+
+    // A vertex buffer holding a copy of `bytes` bytes from `data`, released with the device;
+    // null (and the test failed) where it cannot be made.
+    IDirect3DVertexBuffer8* FilledBuffer(const void* data, UINT bytes) {
+        IDirect3DVertexBuffer8* b = nullptr;
+        EXPECT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
+        if (b == nullptr) return nullptr;
+        resources.push_back(b);
+        BYTE* locked = nullptr;
+        EXPECT_EQ(b->Lock(0, 0, &locked, 0), D3D_OK);
+        if (locked != nullptr) std::memcpy(locked, data, bytes);
+        b->Unlock();
+        return b;
+    }
+
+    // A 4x4 A8R8G8B8 texture of texels alpha | 0x00F0A050 x (i + 1), released with the device.
+    IDirect3DTexture8* SteppedTexture(DWORD alpha) {
+        IDirect3DTexture8* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+        if (t == nullptr) return nullptr;
+        resources.push_back(t);
+        D3DLOCKED_RECT r;
+        EXPECT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
+        for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = alpha | (0x00F0A050u * (i + 1));
+        t->UnlockRect(0);
+        return t;
     }
 
     std::uint32_t At(int x, int y) const { return pixels[y * width_ + x]; }

@@ -34,14 +34,7 @@ protected:
 
     template <class T, std::size_t N>
     IDirect3DVertexBuffer8* Buffer(const T (&vertices)[N]) {
-        IDirect3DVertexBuffer8* b = nullptr;
-        EXPECT_EQ(device->CreateVertexBuffer(sizeof vertices, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
-        BYTE* data = nullptr;
-        EXPECT_EQ(b->Lock(0, 0, &data, 0), D3D_OK);
-        std::memcpy(data, vertices, sizeof vertices);
-        b->Unlock();
-        resources.push_back(b);
-        return b;
+        return FilledBuffer(vertices, sizeof vertices);
     }
 
     template <class T, std::size_t N>

@@ -44,20 +44,10 @@ protected:
             default: break;
             }
         }
-        IDirect3DVertexBuffer8* b = nullptr;
-        ASSERT_EQ(device->CreateVertexBuffer(sizeof mesh, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
-        BYTE* data = nullptr;
-        ASSERT_EQ(b->Lock(0, 0, &data, 0), D3D_OK);
-        std::memcpy(data, mesh, sizeof mesh);
-        b->Unlock();
-        resources.push_back(b);
-        buffer = b;
-        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(texture->LockRect(0, &r, nullptr, 0), D3D_OK);
-        for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0x80000000u | (0x00F0A050u * (i + 1));
-        texture->UnlockRect(0);
-        resources.push_back(texture);
+        buffer = FilledBuffer(mesh, sizeof mesh);
+        texture = SteppedTexture(0x80000000u);
+        ASSERT_NE(buffer, nullptr);
+        ASSERT_NE(texture, nullptr);
     }
 
     // Every kind of primitive over the vertices, drawn into noise.

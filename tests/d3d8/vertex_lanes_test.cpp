@@ -34,20 +34,10 @@ protected:
                  static_cast<DWORD>(rng()), static_cast<DWORD>(rng()), pos(rng), pos(rng)};
         }
         mesh[5].nx = 0.0f, mesh[5].ny = 0.0f, mesh[5].nz = 0.0f; // normalising a zero normal
-        IDirect3DVertexBuffer8* b = nullptr;
-        ASSERT_EQ(device->CreateVertexBuffer(sizeof mesh, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
-        BYTE* data = nullptr;
-        ASSERT_EQ(b->Lock(0, 0, &data, 0), D3D_OK);
-        std::memcpy(data, mesh, sizeof mesh);
-        b->Unlock();
-        resources.push_back(b);
-        buffer = b;
-        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(texture->LockRect(0, &r, nullptr, 0), D3D_OK);
-        for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u | (0x00F0A050u * (i + 1));
-        texture->UnlockRect(0);
-        resources.push_back(texture);
+        buffer = FilledBuffer(mesh, sizeof mesh);
+        texture = SteppedTexture(0xFF000000u);
+        ASSERT_NE(buffer, nullptr);
+        ASSERT_NE(texture, nullptr);
     }
 
     // The frame drawn one triangle per call, then all in one call.
@@ -199,13 +189,8 @@ TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
                 if (f.specular >= 0) put(i, f.specular, &m.specular, 4);
                 if (f.tex >= 0) put(i, f.tex, &m.u, 8);
             }
-            IDirect3DVertexBuffer8* b = nullptr;
-            ASSERT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
-            resources.push_back(b);
-            BYTE* locked = nullptr;
-            ASSERT_EQ(b->Lock(0, 0, &locked, 0), D3D_OK);
-            std::memcpy(locked, data.data(), bytes);
-            b->Unlock();
+            IDirect3DVertexBuffer8* const b = FilledBuffer(data.data(), bytes);
+            ASSERT_NE(b, nullptr);
 
             device->SetVertexShader(f.fvf);
             device->SetStreamSource(0, b, stride);
@@ -327,15 +312,7 @@ TEST_F(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
     }
     for (UINT i = 1; i < kRim; ++i) fanList.insert(fanList.end(), {fan[0], fan[i], fan[i + 1]});
     auto upload = [&](const std::vector<Vertex>& vertices) {
-        IDirect3DVertexBuffer8* b = nullptr;
-        const UINT bytes = static_cast<UINT>(vertices.size() * sizeof(Vertex));
-        EXPECT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &b), D3D_OK);
-        resources.push_back(b);
-        BYTE* data = nullptr;
-        EXPECT_EQ(b->Lock(0, 0, &data, 0), D3D_OK);
-        std::memcpy(data, vertices.data(), bytes);
-        b->Unlock();
-        return b;
+        return FilledBuffer(vertices.data(), static_cast<UINT>(vertices.size() * sizeof(Vertex)));
     };
     IDirect3DVertexBuffer8* const fanBuffer = upload(fan);
     IDirect3DVertexBuffer8* const stripListBuffer = upload(stripList);
@@ -378,14 +355,9 @@ TEST_F(VertexLanes, StripRunsGiveTheListsPixels) {
         list.push_back(mesh[swap ? i : i + 1]);
         list.push_back(mesh[i + 2]);
     }
-    IDirect3DVertexBuffer8* listBuffer = nullptr;
-    const UINT bytes = static_cast<UINT>(list.size() * sizeof(Vertex));
-    ASSERT_EQ(device->CreateVertexBuffer(bytes, 0, 0, D3DPOOL_DEFAULT, &listBuffer), D3D_OK);
-    resources.push_back(listBuffer);
-    BYTE* data = nullptr;
-    ASSERT_EQ(listBuffer->Lock(0, 0, &data, 0), D3D_OK);
-    std::memcpy(data, list.data(), bytes);
-    listBuffer->Unlock();
+    IDirect3DVertexBuffer8* const listBuffer =
+        FilledBuffer(list.data(), static_cast<UINT>(list.size() * sizeof(Vertex)));
+    ASSERT_NE(listBuffer, nullptr);
 
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
