@@ -698,7 +698,7 @@ WIDE_INLINE int KeepPassing(Queue& q, int n, unsigned pass, const float (*attrs)
 // The rows of a triangle, each row's span found as TriangleEntry finds it (or from the
 // small triangle's edges); each pixel's attributes are stepped from its row's start
 // exactly as Run steps them.
-template <bool Small, DepthMode D, ShadeMode S, BlendMode B, bool P>
+template <bool Small, bool Room, DepthMode D, ShadeMode S, BlendMode B, bool P>
 WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, const WideTexture& tex) {
     int n = queued; // kept apart: the queue's stores could otherwise alias it
     const Target& target = *t.target;
@@ -730,7 +730,7 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
         // Eight steps at a time, queued whether or not they are in the row, so that no
         // branch depends on the row's length below eight; only the row's are counted.
         for (int i = 0; i < count; i += 8) {
-            if (n > kQueue - 8) {
+            if (!Room && n > kQueue - 8) {
                 ShadeQueue<S, B, P>(q, n, target, tex, mixed);
                 n = 0;
                 mixed = false;
@@ -1067,10 +1067,26 @@ WIDE_INLINE void Rows(TriangleArgs& t, Queue& q, int& n, bool& mixed, const Wide
             return;
         }
     }
+    // Where the whole box fits in the queue, room for it is made once, and the groups of
+    // the rows need not look: no row has more pixels than the box is wide.
+    const std::int64_t box = (t.y1 - t.y0 + 1) * (t.x1 - t.x0 + 1);
+    if (box <= kQueue) {
+        if (n > kQueue - box) {
+            ShadeQueue<S, B, P>(q, n, *t.target, tex, mixed);
+            n = 0;
+            mixed = false;
+        }
+        if (t.small) {
+            WideRows<true, true, D, S, B, P>(t, q, n, mixed, tex);
+        } else {
+            WideRows<false, true, D, S, B, P>(t, q, n, mixed, tex);
+        }
+        return;
+    }
     if (t.small) {
-        WideRows<true, D, S, B, P>(t, q, n, mixed, tex);
+        WideRows<true, false, D, S, B, P>(t, q, n, mixed, tex);
     } else {
-        WideRows<false, D, S, B, P>(t, q, n, mixed, tex);
+        WideRows<false, false, D, S, B, P>(t, q, n, mixed, tex);
     }
 }
 
