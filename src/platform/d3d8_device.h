@@ -163,6 +163,9 @@ public:
     raster::Rect ViewportRect() const;
     // Pre-transformed vertices one at a time, as the reference loop takes them (cross-checks).
     void SetOneAtATime(bool on) { oneAtATime_ = on; }
+    // Vertices first.. first + count - 1 of stream 0 through the vertex work as one draw of
+    // them takes them (fewer than four go one at a time), for cross-checks of the lanes.
+    void TransformRun(UINT first, UINT count, ClipVertex* out, bool clipSpace);
 
 private:
     Device() = default;
@@ -228,6 +231,11 @@ private:
 
 // The device behind an interface pointer, null when it is not one of ours.
 Device* FromInterface(IDirect3DDevice8* device);
+
+// Whether lit vertices go through the lanes sixteen at a time (AVX-512) rather than eight,
+// where the processor can; the results are the same either way. On by default where it can
+// be; returns whether it is on now.
+bool TransformSixteen(bool wanted);
 
 // Bytes of one vertex of a flexible vertex format, 0 for a format the device does not take.
 UINT VertexSize(DWORD fvf);

@@ -883,6 +883,263 @@ bool TransformLit8(const Lighting& l, const VertexLayout& layout, const Blocks8&
 
 #pragma GCC pop_options
 
+// TransformLit8 sixteen vertices at a time, for processors with AVX-512: the same lane
+// arithmetic in registers twice as wide, so that the divides and square roots of sixteen
+// vertices go down one chain instead of two. A 128-bit lane of a row register holds vertex
+// 4L + i where TransformLit8's two hold i and i + 4; everything else is lane by lane, and a
+// masked product is the zero TransformLit8's masked product gives.
+// GCC 12's AVX-512 headers make their "undefined" lanes from a variable set to itself,
+// which its own -Wuninitialized then reports at every use.
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f,avx512bw,avx512dq,avx512vl")
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+struct Quad16 {
+    __m512 x, y, z;
+};
+
+struct Colours16 {
+    __m512 r, g, b, a;
+};
+
+inline __attribute__((always_inline)) Colours16 Broadcast16(const D3DCOLORVALUE& c) {
+    return {_mm512_set1_ps(c.r), _mm512_set1_ps(c.g), _mm512_set1_ps(c.b), _mm512_set1_ps(c.a)};
+}
+
+inline __attribute__((always_inline)) __m512 Dot16(const Quad16& a, const Quad16& b) {
+    return _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(a.x, b.x), _mm512_mul_ps(a.y, b.y)),
+                         _mm512_mul_ps(a.z, b.z));
+}
+
+// Clamp01 x 255: NaN and anything not above zero give zero.
+inline __attribute__((always_inline)) __m512 Byte01x16(__m512 v) {
+    const __m512 clamped = _mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(1.0f));
+    return _mm512_mul_ps(clamped, _mm512_set1_ps(255.0f));
+}
+
+inline __attribute__((always_inline)) __m512 MulAdd16(__m512 a, __m512 b, __m512 c) {
+    return _mm512_add_ps(a, _mm512_mul_ps(b, c));
+}
+
+// Rows8 for sixteen vertices.
+inline __attribute__((always_inline)) void Rows16(__m512 a, __m512 b, __m512 c, __m512 d,
+                                                  ClipVertex* out, std::size_t at) {
+    const __m512 ab0 = _mm512_unpacklo_ps(a, b), cd0 = _mm512_unpacklo_ps(c, d);
+    const __m512 ab1 = _mm512_unpackhi_ps(a, b), cd1 = _mm512_unpackhi_ps(c, d);
+    const __m512 r[4] = {_mm512_shuffle_ps(ab0, cd0, 0x44), _mm512_shuffle_ps(ab0, cd0, 0xEE),
+                         _mm512_shuffle_ps(ab1, cd1, 0x44), _mm512_shuffle_ps(ab1, cd1, 0xEE)};
+    auto to = [&](int vertex) { return reinterpret_cast<float*>(reinterpret_cast<char*>(out + vertex) + at); };
+    for (int i = 0; i < 4; ++i) {
+        _mm_storeu_ps(to(i), _mm512_castps512_ps128(r[i]));
+        _mm_storeu_ps(to(i + 4), _mm512_extractf32x4_ps(r[i], 1));
+        _mm_storeu_ps(to(i + 8), _mm512_extractf32x4_ps(r[i], 2));
+        _mm_storeu_ps(to(i + 12), _mm512_extractf32x4_ps(r[i], 3));
+    }
+}
+
+// ReadColumns8 for sixteen vertices: rows i, i + 4, i + 8 and i + 12 in one register.
+inline __attribute__((always_inline)) void ReadColumns16(const Blocks8& blocks, std::size_t stride,
+                                                         const BYTE* v, float (*columns)[16]) {
+    const int whole = blocks.size / 16;
+    for (unsigned read = blocks.read; read != 0; read &= read - 1) {
+        const int b = __builtin_ctz(read);
+        const BYTE* s = v + (b < whole ? 16 * b : blocks.size - 16);
+        auto load = [&](std::size_t i) { return _mm_loadu_ps(reinterpret_cast<const float*>(s + i * stride)); };
+        auto row = [&](std::size_t i) {
+            const __m256 lo = _mm256_insertf128_ps(_mm256_castps128_ps256(load(i)), load(i + 4), 1);
+            const __m256 hi = _mm256_insertf128_ps(_mm256_castps128_ps256(load(i + 8)), load(i + 12), 1);
+            return _mm512_insertf32x8(_mm512_castps256_ps512(lo), hi, 1);
+        };
+        const __m512 r0 = row(0), r1 = row(1), r2 = row(2), r3 = row(3);
+        const __m512 t0 = _mm512_unpacklo_ps(r0, r1), t1 = _mm512_unpackhi_ps(r0, r1);
+        const __m512 t2 = _mm512_unpacklo_ps(r2, r3), t3 = _mm512_unpackhi_ps(r2, r3);
+        float(*c)[16] = columns + 4 * b;
+        _mm512_store_ps(c[0], _mm512_shuffle_ps(t0, t2, 0x44));
+        _mm512_store_ps(c[1], _mm512_shuffle_ps(t0, t2, 0xEE));
+        _mm512_store_ps(c[2], _mm512_shuffle_ps(t1, t3, 0x44));
+        _mm512_store_ps(c[3], _mm512_shuffle_ps(t1, t3, 0xEE));
+    }
+}
+
+// TransformLit8 for sixteen vertices; the matrices and viewport are read straight from the
+// device's own floats, each broadcast where it is used.
+bool TransformLit16(const Lighting& l, const VertexLayout& layout, const Blocks8& blocks,
+                    const VertexState& vs, const ViewportMap& vp, std::size_t stride, const BYTE* v,
+                    bool clipSpace, bool allAttributes, ClipVertex* out) {
+    alignas(64) float columns[4 * kMaxBlocks8][16];
+    ReadColumns16(blocks, stride, v, columns);
+    auto column = [&](int field) { return _mm512_load_ps(columns[blocks.column[field]]); };
+
+    const __m512 zero = _mm512_setzero_ps();
+    auto row = [&](const Quad16& raw, const float(&m)[4][4], int j) {
+        return _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(raw.x, _mm512_set1_ps(m[0][j])),
+                                                         _mm512_mul_ps(raw.y, _mm512_set1_ps(m[1][j]))),
+                                           _mm512_mul_ps(raw.z, _mm512_set1_ps(m[2][j]))),
+                             _mm512_set1_ps(m[3][j]));
+    };
+    constexpr std::size_t kC = offsetof(ClipVertex, c);
+    constexpr std::size_t kA = offsetof(ClipVertex, screen) + offsetof(raster::Vertex, a);
+
+    __m512 q, sz;
+    bool outside;
+    {
+        const Quad16 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
+        const float(&m)[4][4] = vs.worldViewProjection.m;
+        const __m512 c[4] = {row(raw, m, 0), row(raw, m, 1), row(raw, m, 2), row(raw, m, 3)};
+        if (clipSpace) Rows16(c[0], c[1], c[2], c[3], out, kC);
+        const __m512 minW = _mm512_set1_ps(kMinW);
+        // NaN positions fail every comparison; they count as behind the near plane.
+        const __mmask16 nearPlane = static_cast<__mmask16>(_mm512_cmp_ps_mask(c[2], zero, _CMP_NGE_UQ) |
+                                                           _mm512_cmp_ps_mask(c[3], minW, _CMP_NGE_UQ));
+        const __mmask16 farPlane = _mm512_cmp_ps_mask(c[2], c[3], _CMP_GT_OQ);
+        const __mmask16 smallW = _mm512_cmp_ps_mask(c[3], minW, _CMP_LT_OQ);
+        outside = (nearPlane | farPlane | smallW) != 0;
+        // One byte per vertex, in vertex order.
+        const __m128i bytes = _mm_or_si128(
+            _mm_or_si128(_mm_maskz_mov_epi8(nearPlane, _mm_set1_epi8(kNear)),
+                         _mm_maskz_mov_epi8(farPlane, _mm_set1_epi8(kFar))),
+            _mm_maskz_mov_epi8(smallW, _mm_set1_epi8(kSmallW)));
+        std::uint64_t lo = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
+        std::uint64_t hi = static_cast<std::uint64_t>(_mm_extract_epi64(bytes, 1));
+        for (int i = 0; i < 8; ++i, lo >>= 8, hi >>= 8) {
+            out[i].outside = static_cast<std::uint8_t>(lo);
+            out[i + 8].outside = static_cast<std::uint8_t>(hi);
+        }
+
+        const __m512 one = _mm512_set1_ps(1.0f);
+        q = _mm512_div_ps(one, c[3]);
+        const __m512 sx = MulAdd16(_mm512_set1_ps(vp.x), _mm512_add_ps(one, _mm512_mul_ps(c[0], q)),
+                                   _mm512_set1_ps(vp.halfWidth));
+        const __m512 sy = MulAdd16(_mm512_set1_ps(vp.y), _mm512_sub_ps(one, _mm512_mul_ps(c[1], q)),
+                                   _mm512_set1_ps(vp.halfHeight));
+        sz = MulAdd16(_mm512_set1_ps(vp.minZ), _mm512_mul_ps(c[2], q), _mm512_set1_ps(vp.depthRange));
+        // x, y pairs: 128-bit lane L of the first holds vertices 4L and 4L + 1, of the
+        // second 4L + 2 and 4L + 3.
+        const __m512 xy0 = _mm512_unpacklo_ps(sx, sy), xy1 = _mm512_unpackhi_ps(sx, sy);
+        auto pairs = [&](__m128 p, int vertex) {
+            _mm_storel_pi(reinterpret_cast<__m64*>(&out[vertex].screen.x), p);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(&out[vertex + 1].screen.x), p);
+        };
+        pairs(_mm512_castps512_ps128(xy0), 0);
+        pairs(_mm512_castps512_ps128(xy1), 2);
+        pairs(_mm512_extractf32x4_ps(xy0, 1), 4);
+        pairs(_mm512_extractf32x4_ps(xy1, 1), 6);
+        pairs(_mm512_extractf32x4_ps(xy0, 2), 8);
+        pairs(_mm512_extractf32x4_ps(xy1, 2), 10);
+        pairs(_mm512_extractf32x4_ps(xy0, 3), 12);
+        pairs(_mm512_extractf32x4_ps(xy1, 3), 14);
+    }
+    auto times = [&](__m512 a) { return _mm512_mul_ps(a, q); };
+
+    Quad16 n = {zero, zero, zero};
+    if (layout.normal >= 0) {
+        const Quad16 r = {column(kNormal8), column(kNormal8 + 1), column(kNormal8 + 2)};
+        const float(&m)[3][3] = vs.normalMatrix;
+        auto part = [&](int j) {
+            return _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(r.x, _mm512_set1_ps(m[0][j])),
+                                               _mm512_mul_ps(r.y, _mm512_set1_ps(m[1][j]))),
+                                 _mm512_mul_ps(r.z, _mm512_set1_ps(m[2][j])));
+        };
+        n = {part(0), part(1), part(2)};
+        if (l.normalise) {
+            const __m512 len = _mm512_sqrt_ps(Dot16(n, n));
+            const __m512 inv = _mm512_div_ps(_mm512_set1_ps(1.0f), len);
+            const __mmask16 some = _mm512_cmp_ps_mask(len, zero, _CMP_GT_OQ);
+            n = {_mm512_maskz_mul_ps(some, n.x, inv), _mm512_maskz_mul_ps(some, n.y, inv),
+                 _mm512_maskz_mul_ps(some, n.z, inv)};
+        }
+    }
+
+    const Quad16 raw = {column(kPosition8), column(kPosition8 + 1), column(kPosition8 + 2)};
+    const float(&w)[4][4] = vs.world.m;
+    const Quad16 p = {row(raw, w, 0), row(raw, w, 1), row(raw, w, 2)};
+    Colours16 amb = Broadcast16(l.ambient);
+    Colours16 dif = Broadcast16({0.0f, 0.0f, 0.0f, 0.0f});
+    for (int i = 0; i < l.count; ++i) {
+        const D3DLIGHT8& light = *l.lights[i];
+        Quad16 toLight;
+        __m512 reach = _mm512_set1_ps(1.0f);
+        __mmask16 reached = 0xFFFF;
+        if (light.Type == D3DLIGHT_DIRECTIONAL) {
+            const Vec3 t = Normalised(Vec3{-light.Direction.x, -light.Direction.y, -light.Direction.z});
+            toLight = {_mm512_set1_ps(t.x), _mm512_set1_ps(t.y), _mm512_set1_ps(t.z)};
+        } else {
+            const Quad16 d = {_mm512_sub_ps(_mm512_set1_ps(light.Position.x), p.x),
+                              _mm512_sub_ps(_mm512_set1_ps(light.Position.y), p.y),
+                              _mm512_sub_ps(_mm512_set1_ps(light.Position.z), p.z)};
+            const __m512 dist = _mm512_sqrt_ps(Dot16(d, d));
+            reached = _mm512_cmp_ps_mask(dist, _mm512_set1_ps(light.Range), _CMP_NGT_UQ);
+            const __m512 inv = _mm512_div_ps(_mm512_set1_ps(1.0f), dist);
+            const __mmask16 away = _mm512_cmp_ps_mask(dist, zero, _CMP_GT_OQ);
+            toLight = {_mm512_maskz_mul_ps(away, d.x, inv), _mm512_maskz_mul_ps(away, d.y, inv),
+                       _mm512_maskz_mul_ps(away, d.z, inv)};
+            const __m512 denominator =
+                _mm512_add_ps(MulAdd16(_mm512_set1_ps(light.Attenuation0), _mm512_set1_ps(light.Attenuation1), dist),
+                              _mm512_mul_ps(_mm512_mul_ps(_mm512_set1_ps(light.Attenuation2), dist), dist));
+            reach = _mm512_div_ps(_mm512_set1_ps(1.0f), _mm512_max_ps(_mm512_set1_ps(1e-6f), denominator));
+        }
+        // A light out of range adds nothing at all to its vertex (a +0, as in TransformLit8).
+        auto add = [&](__m512 sum, float c, __m512 amount) {
+            return _mm512_add_ps(sum, _mm512_maskz_mul_ps(reached, _mm512_set1_ps(c), amount));
+        };
+        amb = {add(amb.r, light.Ambient.r, reach), add(amb.g, light.Ambient.g, reach),
+               add(amb.b, light.Ambient.b, reach), amb.a};
+        const __m512 nl = _mm512_mul_ps(_mm512_max_ps(Dot16(n, toLight), zero), reach);
+        dif = {add(dif.r, light.Diffuse.r, nl), add(dif.g, light.Diffuse.g, nl),
+               add(dif.b, light.Diffuse.b, nl), dif.a};
+    }
+    auto source = [&](int i, int channel) {
+        auto vertex = [&](int field) {
+            const int shift = channel == 0 ? 16 : channel == 1 ? 8 : channel == 2 ? 0 : 24;
+            const __m512i c = _mm512_srli_epi32(_mm512_castps_si512(column(field)), shift);
+            return _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_and_si512(c, _mm512_set1_epi32(0xFF))),
+                                 _mm512_set1_ps(1.0f / 255.0f));
+        };
+        if (l.source[i] == Lighting::VertexDiffuse)
+            return layout.diffuse >= 0 ? vertex(kDiffuse8) : _mm512_set1_ps(1.0f);
+        if (l.source[i] == Lighting::VertexSpecular) return layout.specular >= 0 ? vertex(kSpecular8) : zero;
+        const D3DCOLORVALUE& m = l.material[i];
+        return _mm512_set1_ps(channel == 0 ? m.r : channel == 1 ? m.g : channel == 2 ? m.b : m.a);
+    };
+    auto lit = [&](int channel, __m512 ambient, __m512 diffuse) {
+        return Byte01x16(MulAdd16(MulAdd16(source(3, channel), source(1, channel), ambient), source(0, channel), diffuse));
+    };
+    const __m512 diffuse[4] = {lit(2, amb.b, dif.b), lit(1, amb.g, dif.g), lit(0, amb.r, dif.r),
+                               Byte01x16(source(0, 3))};
+    if (clipSpace) Rows16(diffuse[0], diffuse[1], diffuse[2], diffuse[3], out, kC + 16);
+    Rows16(sz, q, times(diffuse[0]), times(diffuse[1]), out, kA);
+    __m512 tex[4];
+    for (int s = 0; s < 2; ++s) {
+        const int at = layout.tex[s];
+        tex[2 * s] = at >= 0 ? column(kTex8 + 2 * s) : zero;
+        tex[2 * s + 1] = at >= 0 ? column(kTex8 + 2 * s + 1) : zero;
+    }
+    if (clipSpace) Rows16(tex[0], tex[1], tex[2], tex[3], out, kC + 32);
+    Rows16(times(diffuse[2]), times(diffuse[3]), times(tex[0]), times(tex[1]), out, kA + 16);
+    const __m512 specularAlpha = Byte01x16(source(2, 3));
+    if (clipSpace) Rows16(zero, zero, zero, specularAlpha, out, kC + 48);
+    if (allAttributes) {
+        Rows16(times(tex[2]), times(tex[3]), times(zero), times(zero), out, kA + 32);
+        Rows16(times(zero), times(specularAlpha), zero, zero, out, kA + 48);
+    }
+    return outside;
+}
+
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+
+bool CanTransformSixteen() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vl");
+}
+
+// Whether lit runs of sixteen or more vertices take TransformLit16 (see TransformSixteen).
+bool transformSixteen = CanTransformSixteen();
+
 // Whether this processor takes TransformLit8.
 const bool kLanes8 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 
@@ -931,6 +1188,16 @@ void ScreenVertices(const VertexLayout& layout, const BYTE* base, UINT stride, U
 } // namespace
 #endif
 
+bool TransformSixteen(bool wanted) {
+#if defined(__x86_64__)
+    transformSixteen = wanted && CanTransformSixteen();
+    return transformSixteen;
+#else
+    (void)wanted;
+    return false;
+#endif
+}
+
 void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
                        bool clipSpace) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
@@ -955,8 +1222,13 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
             const Blocks8 blocks = PlanBlocks8(layout, size);
             // Only the pipeline's own slots of the screen vertex are read (raster.h).
             const bool allAttributes = pipeline_.Attributes() > raster::kBasicAttrs;
+            auto sixteen = [&](UINT from, bool clip) {
+                return TransformLit16(setup, layout, blocks, vs_, viewportMap_, streamStride_,
+                                      base + static_cast<std::size_t>(from) * streamStride_, clip,
+                                      allAttributes, out + from);
+            };
             Constants8 constants;
-            SetUpConstants8(vs_, viewportMap_, constants);
+            if (!transformSixteen || count < 16) SetUpConstants8(vs_, viewportMap_, constants);
             auto eight = [&](UINT from, bool clip) {
                 return TransformLit8(setup, layout, blocks, constants, streamStride_,
                                      base + static_cast<std::size_t>(from) * streamStride_, clip,
@@ -965,9 +1237,14 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
             auto lanes = [&](bool clip) {
                 bool outside = false;
                 UINT j = 0;
+                if (transformSixteen && count >= 16) {
+                    for (; j + 16 <= count; j += 16) outside |= sixteen(j, clip);
+                    // The few left over take the lanes once more with those before them,
+                    // which come out the same again.
+                    if (j < count) outside |= sixteen(count - 16, clip);
+                    return outside;
+                }
                 for (; j + 8 <= count; j += 8) outside |= eight(j, clip);
-                // The few left over take the lanes once more with the seven before them,
-                // which come out the same again.
                 if (j < count && count >= 8) outside |= eight(count - 8, clip);
                 return outside;
             };
@@ -1020,6 +1297,13 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
         if (!(c[2] >= 0.0f) || !(c[3] >= kMinW)) cv.outside |= kNear;
         if (cv.outside == 0) Project(c, cv.screen);
     }
+}
+
+void Device::TransformRun(UINT first, UINT count, ClipVertex* out, bool clipSpace) {
+    if (stream_ == nullptr || VertexSize(fvf_) == 0) return;
+    if (pipelineDirty_) UpdatePipeline();
+    if (transformsDirty_) UpdateTransforms();
+    Transform(Layout(), first, count, out, clipSpace);
 }
 
 inline void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,

@@ -1,6 +1,8 @@
-// Lit vertices transformed eight or four at a time against one at a time: a draw of three
-// vertices takes the one-at-a-time path, a longer draw the lanes, and the same triangles
-// drawn either way must give the same pixels under every lighting state the lanes cover.
+// Lit vertices transformed sixteen, eight or four at a time against one at a time: a draw
+// of three vertices takes the one-at-a-time path, a longer draw the lanes, and the same
+// triangles drawn either way must give the same pixels under every lighting state the lanes
+// cover. Every test runs with the sixteen-wide lanes on (where the processor has them) and
+// off.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "device_fixture.h"
+#include "platform/d3d8_device.h"
 
 namespace {
 
@@ -21,9 +24,10 @@ struct Vertex { // FVF XYZ | NORMAL | DIFFUSE | SPECULAR | TEX1
 constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
 constexpr int kTriangles = 40;
 
-class VertexLanes : public DeviceTest {
+class VertexLanes : public DeviceTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
+        d3d8::TransformSixteen(GetParam());
         MakeDevice(64, 48);
         std::mt19937 rng(99);
         std::uniform_real_distribution<float> pos(-1.2f, 1.2f), dir(-2.0f, 2.0f);
@@ -38,6 +42,10 @@ protected:
         texture = SteppedTexture(0xFF000000u);
         ASSERT_NE(buffer, nullptr);
         ASSERT_NE(texture, nullptr);
+    }
+    void TearDown() override {
+        d3d8::TransformSixteen(true);
+        DeviceTest::TearDown();
     }
 
     // The frame drawn one triangle per call, then all in one call.
@@ -72,6 +80,18 @@ D3DLIGHT8 Light(D3DLIGHTTYPE type, float range) {
     return l;
 }
 
+// A world matrix with no symmetry (turned, stretched unevenly, moved), so that positions
+// and normals must each take its elements in the right order.
+D3DMATRIX UnevenWorld() {
+    D3DMATRIX world{};
+    const float turn = 0.3f;
+    world._11 = 1.1f * std::cos(turn), world._12 = 0.9f * std::sin(turn), world._13 = 0.05f;
+    world._21 = -1.1f * std::sin(turn), world._22 = 0.9f * std::cos(turn), world._23 = -0.1f;
+    world._31 = 0.08f, world._32 = 0.02f, world._33 = 1.0f;
+    world._41 = 0.05f, world._42 = -0.05f, world._43 = 0.02f, world._44 = 1.0f;
+    return world;
+}
+
 // A lit draw's states: no culling, this ambient, the material (its diffuse and ambient
 // colours fixed, its emissive given), the point light reaching every vertex, and the texture
 // modulating the lit colour.
@@ -90,7 +110,7 @@ void LitByPoint(IDirect3DDevice8* device, IDirect3DTexture8* texture, DWORD ambi
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
 }
 
-TEST_F(VertexLanes, SamePixelsAsOneVertexAtATime) {
+TEST_P(VertexLanes, SamePixelsAsOneVertexAtATime) {
     const struct {
         const char* name;
         D3DLIGHTTYPE first;
@@ -136,7 +156,7 @@ TEST_F(VertexLanes, SamePixelsAsOneVertexAtATime) {
 // The lanes read a vertex as blocks of four floats and its last four floats; every field
 // must come from its own bytes whatever the format, the stride and the place of the last
 // vertex (which ends the buffer here). Slots nothing should read hold NaN.
-TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
+TEST_P(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
     constexpr DWORD kPointSize = 0x020;
     const struct {
         const char* name;
@@ -162,14 +182,7 @@ TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
     LitByPoint(device, texture, 0x00102030u, {0.05f, 0.1f, 0.0f, 0.0f});
     device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1);
     device->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_COLOR2);
-    // A world matrix with no symmetry (turned, stretched unevenly, moved), so that positions
-    // and normals must each take its elements in the right order.
-    D3DMATRIX world{};
-    const float turn = 0.3f;
-    world._11 = 1.1f * std::cos(turn), world._12 = 0.9f * std::sin(turn), world._13 = 0.05f;
-    world._21 = -1.1f * std::sin(turn), world._22 = 0.9f * std::cos(turn), world._23 = -0.1f;
-    world._31 = 0.08f, world._32 = 0.02f, world._33 = 1.0f;
-    world._41 = 0.05f, world._42 = -0.05f, world._43 = 0.02f, world._44 = 1.0f;
+    const D3DMATRIX world = UnevenWorld();
     device->SetTransform(D3DTS_WORLD, &world);
 
     for (const auto& f : formats) {
@@ -216,7 +229,7 @@ TEST_F(VertexLanes, EveryVertexFormatGivesTheSamePixelsInEveryWidth) {
 // Vertices no mesh should hold, through eight lanes, four and one: draws of 39 vertices
 // (8 x 4 + 4 + 3) against one triangle or one point per draw, under a projection that puts
 // some vertices on the eye plane.
-TEST_F(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
+TEST_P(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     for (int i = 0; i < 3 * kTriangles; ++i) {
@@ -291,7 +304,7 @@ TEST_F(VertexLanes, HostileVerticesGiveTheSamePixelsInEveryWidth) {
 // lies outside a plane, so a strip with a vertex behind the eye, and a fan whose hub alone
 // is, must still cut every triangle as one at a time does. A second stage reading the
 // slots past the basic ones must see them too.
-TEST_F(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
+TEST_P(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
     LitByPoint(device, texture, 0x00203040u, {0.0f, 0.0f, 0.0f, 0.0f});
     device->SetVertexShader(kFvf);
 
@@ -346,7 +359,7 @@ TEST_F(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
 // A strip whose vertices reach behind the eye and beyond the far plane: drawn in one call
 // (runs of whole triangles at once, the cut ones alone) it gives the pixels of the same
 // triangles drawn as a list, in the strip's order.
-TEST_F(VertexLanes, StripRunsGiveTheListsPixels) {
+TEST_P(VertexLanes, StripRunsGiveTheListsPixels) {
     constexpr UINT kStrip = 3 * kTriangles - 2;
     std::vector<Vertex> list;
     for (UINT i = 0; i < kStrip; ++i) {
@@ -377,5 +390,126 @@ TEST_F(VertexLanes, StripRunsGiveTheListsPixels) {
     for (std::uint32_t p : strip) lit += (p & 0x00FFFFFFu) != 0;
     EXPECT_GT(lit, 300) << "the strip should cover much of the frame";
 }
+
+
+// Every run length from one vertex to fifty, from two starting points, against the same
+// vertices one at a time, to the bit (any NaN matching any NaN): the lanes' last group,
+// taken again with vertices before it, and their clip space must be exactly what one at a
+// time gives. Only what drawing reads is compared: the screen vertex of vertices inside
+// every plane (its slots past the basic ones with a second stage), and clip space under
+// clipSpace or when the run has a vertex outside a plane.
+TEST_P(VertexLanes, EveryRunLengthMatchesOneAtATimeToTheBit) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < 3 * kTriangles; i += 3) {
+        Vertex& v = mesh[i];
+        switch ((i / 3) % 9) {
+        case 0: v.z = nan; break;
+        case 1: v.ny = -inf; break;
+        case 2: v.z = 0.0f; break;                  // w = 0
+        case 3: v.z = 3e-6f; break;                 // w below the smallest divided by
+        case 4: v.nx = v.ny = v.nz = 0.0f; break;
+        case 5: v.nx = 3e19f, v.ny = -3e19f; break; // its length overflows
+        case 6: v.y = 1e30f; break;
+        case 7: v.x = -inf; break;
+        default: break;
+        }
+    }
+    BYTE* data = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, mesh, sizeof mesh);
+    buffer->Unlock();
+
+    D3DMATRIX projection{}; // w = z, depth z - 0.1: vertices behind the eye, on it and past the far plane
+    projection._11 = projection._22 = projection._33 = projection._34 = 1.0f;
+    projection._43 = -0.1f;
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    const D3DMATRIX world = UnevenWorld();
+    device->SetTransform(D3DTS_WORLD, &world);
+    D3DMATERIAL8 mat{};
+    mat.Diffuse = {0.7f, 0.5f, 0.3f, 0.8f};
+    mat.Ambient = {1.0f, 0.6f, 0.2f, 1.0f};
+    mat.Emissive = {0.05f, 0.1f, 0.0f, 0.0f};
+    mat.Specular = {0.2f, 0.3f, 0.4f, 0.6f};
+    device->SetMaterial(&mat);
+    device->SetRenderState(D3DRS_AMBIENT, 0x00102030u);
+    device->SetVertexShader(kFvf);
+    device->SetStreamSource(0, buffer, sizeof(Vertex));
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    d3d8::Device* const d = d3d8::FromInterface(device);
+    ASSERT_NE(d, nullptr);
+
+    const struct {
+        const char* name;
+        float range;        // of the point light
+        bool sun, normalise, secondStage;
+        DWORD diffuseSource, ambientSource, emissiveSource;
+    } cases[] = {
+        {"the ring pass's states", 1000.0f, false, false, false, D3DMCS_MATERIAL, D3DMCS_MATERIAL, D3DMCS_COLOR1},
+        {"a point light reaching some, normalised", 1.6f, false, true, false, D3DMCS_COLOR1, D3DMCS_MATERIAL,
+         D3DMCS_MATERIAL},
+        {"two lights, colours from both vertex colours", 2.5f, true, true, false, D3DMCS_COLOR2, D3DMCS_COLOR1,
+         D3DMCS_COLOR2},
+        {"a second stage reading every slot", 100.0f, true, false, true, D3DMCS_COLOR1, D3DMCS_COLOR2,
+         D3DMCS_COLOR1},
+    };
+    auto same = [](float a, float b) { return std::isnan(a) ? std::isnan(b) : std::memcmp(&a, &b, 4) == 0; };
+    constexpr UINT kLongest = 50;
+    std::vector<d3d8::ClipVertex> one(kLongest), run(kLongest);
+    for (const auto& c : cases) {
+        const D3DLIGHT8 point = Light(D3DLIGHT_POINT, c.range), sun = Light(D3DLIGHT_DIRECTIONAL, 0.0f);
+        device->SetLight(0, &point);
+        device->SetLight(1, &sun);
+        device->LightEnable(0, TRUE);
+        device->LightEnable(1, c.sun);
+        device->SetRenderState(D3DRS_NORMALIZENORMALS, c.normalise);
+        device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, c.diffuseSource);
+        device->SetRenderState(D3DRS_AMBIENTMATERIALSOURCE, c.ambientSource);
+        device->SetRenderState(D3DRS_EMISSIVEMATERIALSOURCE, c.emissiveSource);
+        device->SetTexture(1, c.secondStage ? texture : nullptr);
+        device->SetTextureStageState(1, D3DTSS_COLOROP, c.secondStage ? D3DTOP_MODULATE : D3DTOP_DISABLE);
+        const int slots = c.secondStage ? 16 : raster::kBasicAttrs;
+        int inside = 0, outside = 0;
+        for (UINT first : {0u, 7u}) {
+            for (UINT i = 0; i < kLongest; ++i) d->TransformRun(first + i, 1, &one[i], true);
+            for (UINT count = 1; count <= kLongest; ++count) {
+                for (bool clipSpace : {false, true}) {
+                    d->TransformRun(first, count, run.data(), clipSpace);
+                    bool anyOutside = false;
+                    for (UINT i = 0; i < count; ++i) anyOutside |= run[i].outside != 0;
+                    for (UINT i = 0; i < count; ++i) {
+                        const d3d8::ClipVertex &a = one[i], &b = run[i];
+                        SCOPED_TRACE(::testing::Message() << c.name << ", vertex " << first + i << " of a run of "
+                                                          << count << (clipSpace ? ", clip space" : ""));
+                        ASSERT_EQ(a.outside, b.outside);
+                        if (a.outside == 0) {
+                            ++inside;
+                            ASSERT_TRUE(same(a.screen.x, b.screen.x) && same(a.screen.y, b.screen.y))
+                                << a.screen.x << ", " << a.screen.y << " against " << b.screen.x << ", " << b.screen.y;
+                            for (int k = 0; k < slots; ++k)
+                                ASSERT_TRUE(same(a.screen.a[k], b.screen.a[k]))
+                                    << "slot " << k << ": " << a.screen.a[k] << " against " << b.screen.a[k];
+                        } else {
+                            ++outside;
+                        }
+                        if (clipSpace || anyOutside) {
+                            for (int k = 0; k < 16; ++k)
+                                ASSERT_TRUE(same(a.c[k], b.c[k]))
+                                    << "clip slot " << k << ": " << a.c[k] << " against " << b.c[k];
+                        }
+                    }
+                }
+            }
+        }
+        EXPECT_GT(inside, 1000) << c.name;
+        EXPECT_GT(outside, 500) << c.name;
+    }
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, VertexLanes, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Sixteen" : "Eight"; });
 
 } // namespace
