@@ -1264,10 +1264,60 @@ inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Tria
     return _mm256_blendv_epi8(_mm256_set1_epi32(-1), limit, _mm256_castps_si256(valid));
 }
 
+// Whether every stored depth in a box of at most 32 columns is at most `limit`, with few
+// branches on its size: rows four at a time, the last row read again for the rest, and in
+// each row one read of sixteen from x0 and (Two, for more than sixteen columns) one ending
+// at x1, each kept within the row and masked to the box's columns.
+template <bool Two>
+inline __attribute__((always_inline)) bool NarrowBoxAtMost(const Target& target, std::int64_t y0, std::int64_t y1,
+                                                          std::int64_t x0, std::int64_t x1, int limit) {
+    const std::int64_t width = target.width;
+    const std::int64_t fromA = x0 + 16 <= width ? x0 : width - 16, fromB = x1 >= 15 ? x1 - 15 : 0;
+    const std::uint16_t* const first = target.depth + y0 * width;
+    const std::int64_t last = (y1 - y0) * width;
+    __m256i a = _mm256_setzero_si256(), b = _mm256_setzero_si256();
+    for (std::int64_t at = 0; at <= last; at += 4 * width) {
+#pragma GCC unroll 4
+        for (std::int64_t r = 0; r < 4; ++r) {
+            const std::uint16_t* row = first + (at + r * width < last ? at + r * width : last);
+            a = _mm256_max_epu16(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + fromA)));
+            if (Two) b = _mm256_max_epu16(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + fromB)));
+        }
+    }
+    const __m256i column = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    auto within = [&](std::int64_t from) __attribute__((always_inline)) {
+        return _mm256_andnot_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(x0 - from)), column),
+                                   _mm256_cmpgt_epi16(_mm256_set1_epi16(static_cast<short>(x1 - from + 1)), column));
+    };
+    const __m256i over = _mm256_set1_epi16(static_cast<short>(limit));
+    const __m256i above = _mm256_or_si256(_mm256_and_si256(_mm256_subs_epu16(a, over), within(fromA)),
+                                          _mm256_and_si256(_mm256_subs_epu16(b, over), within(fromB)));
+    return _mm256_testz_si256(above, above) != 0;
+}
+
+// Of the first `count` held triangles from k, with their limits, a bit for each whose box
+// shows it hidden. Depths only ever come nearer while the held triangles are drawn, so a
+// box read before the triangles ahead of it in the group are drawn shows no more hidden
+// than it would after.
+inline __attribute__((always_inline)) unsigned BoxesHidden(const Target& target, const Batch::Held::Triangle* k,
+                                                           int count, const std::int32_t* limits) {
+    unsigned hidden = 0;
+    for (int j = 0; j < count; ++j) {
+        const Batch::Held::Triangle& t = k[j];
+        const std::int64_t y0 = t.box[0], y1 = t.box[1], x0 = t.box[2], x1 = t.box[3];
+        const int limit = limits[j];
+        const bool at = x1 - x0 < 16   ? NarrowBoxAtMost<false>(target, y0, y1, x0, x1, limit)
+                        : x1 - x0 < 32 ? NarrowBoxAtMost<true>(target, y0, y1, x0, x1, limit)
+                                       : BoxAtMost(target, y0, y1, x0, x1, limit);
+        hidden |= static_cast<unsigned>(at && limit >= 0) << j;
+    }
+    return hidden;
+}
+
 // The held triangles drawn in the order they were held, each with its own order. Most turn
-// out hidden, so only what the hidden test needs is read first: its limits, eight
-// triangles at a time, the corner check, then the box; then the edges and the pixels'
-// depths.
+// out hidden, so only what the hidden test needs is read first: its limits and boxes,
+// eight triangles at a time; then, for those the boxes do not show hidden, the edges and
+// the pixels' depths.
 void SettleHeld(Batch& batch) {
     Batch::Held& h = *batch.held();
     const Target& target = h.tagged;
@@ -1275,46 +1325,48 @@ void SettleHeld(Batch& batch) {
     // so HiddenTestFor would give each this, and SmallEdges is true.
     const HiddenTest hide = {target.width >= 16, 1};
     alignas(32) std::int32_t limits[8];
-    for (int i = 0; i < h.n; ++i) {
-        const Batch::Held::Triangle& k = h.list[i];
-        // The limits, which the stored depths do not change, eight at a time.
-        if ((i & 7) == 0 && hide.on)
-            _mm256_store_si256(reinterpret_cast<__m256i*>(limits), HeldLimits(&k, h.n - i < 8 ? h.n - i : 8));
-        const int limit = hide.on ? limits[i & 7] : -1;
-        if (limit >= 0 && !ShownAtCorner(target, k.box[0], k.box[2], k.z[0], k.z[1], k.z[2]) &&
-            BoxAtMost(target, k.box[0], k.box[1], k.box[2], k.box[3], limit))
-            continue;
-        const __m128i box = _mm_load_si128(reinterpret_cast<const __m128i*>(k.box));
-        TriangleArgs a;
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
-        // The depth plane alone, as Planes8 makes it.
-        const PlaneFrame f = FrameOf(k.x, k.y, k.area);
-        const float z0 = k.z[0], d1 = k.z[1] - z0, d2 = k.z[2] - z0;
-        a.fx0 = f.fx0;
-        a.fy0 = f.fy0;
-        a.base[kZ] = z0;
-        a.gx[kZ] = (d1 * f.dy2 - d2 * f.dy1) * f.inv;
-        a.gy[kZ] = (d2 * f.dx1 - d1 * f.dx2) * f.inv;
-        // Lane 3 of each repeats a vertex, as FillWide's.
-        const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.x)),
-                                            _MM_SHUFFLE(1, 2, 1, 0));
-        const __m128i Y = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.y)),
-                                            _MM_SHUFFLE(1, 2, 1, 0));
-        alignas(16) std::int32_t x[4], y[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
-        _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
-        if (!EdgesWide(true, a, X, Y, box, Extents(X, Y), x, y)) continue;
-        a.target = &target;
-        a.tags = h.tags;
-        a.order = k.order;
-        a.held = true;
-        // Of the held triangles that the box cannot show hidden, nearly all still have no
-        // pixel that passes, where the nearer faces cover them; those change nothing.
-        if (!HeldPixels(a)) continue;
-        const Batch::Held::Shading& s = h.shading[i];
-        const float* v[3] = {s.a[0], s.a[1], s.a[2]};
-        const bool perspective = PlanesWide(*s.pipeline, v, f, a);
-        DrawSetUp(target, *s.pipeline, &batch, a, perspective, v[0][kQ]);
+    for (int group = 0; group < h.n; group += 8) {
+        const int count = h.n - group < 8 ? h.n - group : 8;
+        unsigned left = (1u << count) - 1;
+        if (hide.on) {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(limits), HeldLimits(&h.list[group], count));
+            left &= ~BoxesHidden(target, &h.list[group], count, limits);
+        }
+        for (; left != 0; left &= left - 1) {
+            const int i = group + __builtin_ctz(left);
+            const Batch::Held::Triangle& k = h.list[i];
+            const __m128i box = _mm_load_si128(reinterpret_cast<const __m128i*>(k.box));
+            TriangleArgs a;
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
+            // The depth plane alone, as Planes8 makes it.
+            const PlaneFrame f = FrameOf(k.x, k.y, k.area);
+            const float z0 = k.z[0], d1 = k.z[1] - z0, d2 = k.z[2] - z0;
+            a.fx0 = f.fx0;
+            a.fy0 = f.fy0;
+            a.base[kZ] = z0;
+            a.gx[kZ] = (d1 * f.dy2 - d2 * f.dy1) * f.inv;
+            a.gy[kZ] = (d2 * f.dx1 - d1 * f.dx2) * f.inv;
+            // Lane 3 of each repeats a vertex, as FillWide's.
+            const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.x)),
+                                                _MM_SHUFFLE(1, 2, 1, 0));
+            const __m128i Y = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.y)),
+                                                _MM_SHUFFLE(1, 2, 1, 0));
+            alignas(16) std::int32_t x[4], y[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
+            _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
+            if (!EdgesWide(true, a, X, Y, box, Extents(X, Y), x, y)) continue;
+            a.target = &target;
+            a.tags = h.tags;
+            a.order = k.order;
+            a.held = true;
+            // Of the held triangles that the box cannot show hidden, nearly all still have no
+            // pixel that passes, where the nearer faces cover them; those change nothing.
+            if (!HeldPixels(a)) continue;
+            const Batch::Held::Shading& s = h.shading[i];
+            const float* v[3] = {s.a[0], s.a[1], s.a[2]};
+            const bool perspective = PlanesWide(*s.pipeline, v, f, a);
+            DrawSetUp(target, *s.pipeline, &batch, a, perspective, v[0][kQ]);
+        }
     }
     h.n = 0;
     batch.Flush();

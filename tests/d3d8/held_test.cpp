@@ -407,3 +407,54 @@ TEST(HeldTriangles, TightDepthsOnSteepAndFlatPlanes) {
         }
     }
 }
+
+// A wall just in front of a held triangle everywhere but one pit, cleared to the far depth,
+// in a row or column at the edge of the triangle's box (its last row or right column, or its
+// first row or left column), on targets from sixteen columns wide, the boxes 1 to 12 rows
+// and 1 to 40 columns, some against the target's edges: the held triangle shows through the
+// pit alone, so a box read that misses any row or column of it drops the triangle.
+TEST(HeldTriangles, APitAnywhereInTheBoxShowsTheHeldTriangle) {
+    const raster::Pipeline p = Opaque({});
+    const raster::Pipeline reference = OneAtATime(p);
+    constexpr int kH = 24;
+    std::mt19937 rng(57);
+    for (int w : {16, 23, 40, 70}) {
+        for (int i = 0; i < 240; ++i) {
+            const int rows = 1 + static_cast<int>(rng() % 12), cols = 1 + static_cast<int>(rng() % 40) % w;
+            const int x0 = i % 5 == 0 ? 0 : i % 5 == 1 ? w - cols : static_cast<int>(rng() % (w - cols + 1));
+            const int y0 = i % 7 == 0 ? kH - rows : static_cast<int>(rng() % (kH - rows + 1));
+            const int x1 = x0 + cols - 1, y1 = y0 + rows - 1;
+            // Right angle at the bottom right (the last row and right column all inside), or
+            // at the top left (the first row and left column).
+            const bool low = i % 2 == 0;
+            const int along = static_cast<int>(rng() % (rows + cols));
+            const int px = along < cols ? x0 + along : low ? x1 : x0;
+            const int py = along < cols ? (low ? y1 : y0) : y0 + (along - cols) % rows;
+            auto rect = [](std::vector<Triangle>& out, int ax, int ay, int bx, int by) {
+                if (ax > bx || ay > by) return;
+                const float l = ax - 0.5f, t = ay - 0.5f, r = bx + 0.5f, b = by + 0.5f;
+                out.push_back(Flat(l, t, r, t, l, b, 0.5f, 0xFF204060u));
+                out.push_back(Flat(r, t, r, b, l, b, 0.5f, 0xFF204060u));
+            };
+            std::vector<Triangle> triangles;
+            rect(triangles, 0, 0, w - 1, py - 1);
+            rect(triangles, 0, py + 1, w - 1, kH - 1);
+            rect(triangles, 0, py, px - 1, py);
+            rect(triangles, px + 1, py, w - 1, py);
+            const float l = x0 - 0.5f, t = y0 - 0.5f, r = x1 + 0.5f, b = y1 + 0.5f;
+            Triangle held = low ? Flat(l, b, r, t, r, b, 0.0f, 0xFFC08020u) : Flat(l, t, r, t, l, b, 0.0f, 0xFFC08020u);
+            // Behind the wall by a little, on a plane sloped a little or not at all.
+            const float slope = static_cast<float>(static_cast<int>(rng() % 3) - 1) * 1e-4f;
+            for (raster::Vertex& v : held.v) v.a[raster::kZ] = 0.51f + slope * (v.x + v.y);
+            triangles.push_back(Reversed(held));
+            std::vector<Drawn> drawn;
+            for (const Triangle& tri : triangles) drawn.push_back({tri, &p, {0, 0, w, kH}});
+            ExpectDrawnAsAtOnce(drawn, w, kH, "pit", &reference);
+            if (HasFailure()) {
+                ADD_FAILURE() << "width " << w << " box " << x0 << ".." << x1 << " x " << y0 << ".." << y1 << " pit "
+                              << px << "," << py;
+                return;
+            }
+        }
+    }
+}
