@@ -1201,37 +1201,56 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
 // HiddenInBox's limit for eight held triangles from `k` on at once (the first `count` of
 // them; the rest repeat the last), lane by lane the same arithmetic as FrameOf, the depth
 // plane of SettleHeld and HiddenLimit, so the same values; -1 where a plane cannot hide.
+// The triangles are read whole, a quarter (four words) of triangles j and j + 4 to a
+// register, four such rows turned about at a time.
 inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Triangle* k, int count) {
-    using Triangle = Batch::Held::Triangle;
-    const __m256i lane = _mm256_min_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1));
-    const __m256i at = _mm256_slli_epi32(lane, 4); // in words: a Triangle is sixteen
-    const int* base = reinterpret_cast<const int*>(k);
-    auto field = [&](std::size_t offset) __attribute__((always_inline)) {
-        return _mm256_i32gather_epi32(base, _mm256_add_epi32(at, _mm256_set1_epi32(static_cast<int>(offset / 4))), 4);
+    static_assert(offsetof(Batch::Held::Triangle, area) == 56 && offsetof(Batch::Held::Triangle, z) == 40);
+    const int last = count - 1;
+    const std::int32_t* at[8];
+    for (int j = 0; j < 8; ++j) at[j] = k[j < last ? j : last].box;
+    // Rows j = 0..3 of quarter q: words 4q to 4q + 3 of triangles j and j + 4.
+    auto quarter = [&](int q, __m256* r) __attribute__((always_inline)) {
+        for (int j = 0; j < 4; ++j)
+            r[j] = _mm256_castsi256_ps(_mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(at[j] + 4 * q))),
+                _mm_load_si128(reinterpret_cast<const __m128i*>(at[j + 4] + 4 * q)), 1));
     };
-    const __m256i x0 = field(offsetof(Triangle, x)), x1 = field(offsetof(Triangle, x) + 4),
-                  x2 = field(offsetof(Triangle, x) + 8);
-    const __m256i y0 = field(offsetof(Triangle, y)), y1 = field(offsetof(Triangle, y) + 4),
-                  y2 = field(offsetof(Triangle, y) + 8);
-    const __m256 z0 = _mm256_castsi256_ps(field(offsetof(Triangle, z))),
-                 z1 = _mm256_castsi256_ps(field(offsetof(Triangle, z) + 4)),
-                 z2 = _mm256_castsi256_ps(field(offsetof(Triangle, z) + 8));
-    const __m256i by0 = field(offsetof(Triangle, box)), by1 = field(offsetof(Triangle, box) + 4),
-                  bx0 = field(offsetof(Triangle, box) + 8), bx1 = field(offsetof(Triangle, box) + 12);
-    // The areas, whole and in (0, 2^52), to double by their bits; then the scale in float.
-    const long long* areas = reinterpret_cast<const long long*>(k);
-    const __m128i at64 = _mm_slli_epi32(_mm256_castsi256_si128(lane), 3); // a Triangle is eight
-    const __m128i at64High = _mm_slli_epi32(_mm256_extracti128_si256(lane, 1), 3);
-    const __m128i areaAt = _mm_set1_epi32(static_cast<int>(offsetof(Triangle, area) / 8));
+    // Each word of the four rows to a register, in the lanes of triangles 0..3 | 4..7.
+    auto turn = [](const __m256* r, __m256* w) __attribute__((always_inline)) {
+        const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+        const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+        w[0] = _mm256_shuffle_ps(t0, t2, 0x44);
+        w[1] = _mm256_shuffle_ps(t0, t2, 0xEE);
+        w[2] = _mm256_shuffle_ps(t1, t3, 0x44);
+        w[3] = _mm256_shuffle_ps(t1, t3, 0xEE);
+    };
+    __m256 r[4], q0[4], q1[4], q2[4];
+    quarter(0, r);
+    turn(r, q0);
+    quarter(1, r);
+    turn(r, q1);
+    quarter(2, r);
+    turn(r, q2);
+    quarter(3, r);
+    const __m256i by0 = _mm256_castps_si256(q0[0]), by1 = _mm256_castps_si256(q0[1]),
+                  bx0 = _mm256_castps_si256(q0[2]), bx1 = _mm256_castps_si256(q0[3]);
+    const __m256i x0 = _mm256_castps_si256(q1[0]), x1 = _mm256_castps_si256(q1[1]),
+                  x2 = _mm256_castps_si256(q1[2]), y0 = _mm256_castps_si256(q1[3]);
+    const __m256i y1 = _mm256_castps_si256(q2[0]), y2 = _mm256_castps_si256(q2[1]);
+    const __m256 z0 = q2[2], z1 = q2[3];
+    const __m256 z2 = _mm256_shuffle_ps(_mm256_unpacklo_ps(r[0], r[1]), _mm256_unpacklo_ps(r[2], r[3]), 0x44);
+    // The areas, the high half of each quarter 3: triangles 0 1 4 5 and 2 3 6 7, whole and
+    // in (0, 2^52), to double by their bits; then the scale in float, in lane order.
     const __m256i magic = _mm256_set1_epi64x(0x4330000000000000LL);
     const __m256d two52 = _mm256_set1_pd(4503599627370496.0);
     const __m256d scale = _mm256_set1_pd(static_cast<double>(kSub) * kSub);
-    auto inverse = [&](__m128i index) __attribute__((always_inline)) {
-        const __m256i area = _mm256_i32gather_epi64(areas, _mm_add_epi32(index, areaAt), 8);
+    auto inverse = [&](__m256 a, __m256 b) __attribute__((always_inline)) {
+        const __m256i area = _mm256_unpackhi_epi64(_mm256_castps_si256(a), _mm256_castps_si256(b));
         const __m256d d = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(area, magic)), two52);
-        return _mm256_cvtpd_ps(_mm256_div_pd(scale, d));
+        return _mm_castps_pd(_mm256_cvtpd_ps(_mm256_div_pd(scale, d)));
     };
-    const __m256 inv = _mm256_set_m128(inverse(at64High), inverse(at64));
+    const __m128d i0145 = inverse(r[0], r[1]), i2367 = inverse(r[2], r[3]);
+    const __m256 inv = _mm256_castpd_ps(_mm256_set_m128d(_mm_unpackhi_pd(i0145, i2367), _mm_unpacklo_pd(i0145, i2367)));
     const __m256 sub = _mm256_set1_ps(1.0f / kSub);
     auto pixels = [&](__m256i v) __attribute__((always_inline)) { return _mm256_mul_ps(_mm256_cvtepi32_ps(v), sub); };
     const __m256 fx0 = pixels(x0), fy0 = pixels(y0);
