@@ -416,9 +416,12 @@ struct Batch::Held {
         std::uint16_t order;
         std::int64_t area;           // twice the area, in 1/65536 pixel: above 0
     };
-    struct Shading {
-        const Pipeline* pipeline;
+    // Nearly every held triangle is dropped unshaded, so this is written past the caches
+    // (see Keep): two whole lines, which streamed stores fill without reading them first.
+    struct alignas(64) Shading {
         float a[3][kBasicAttrs];     // the basic attributes in clockwise order
+        const Pipeline* pipeline;
+        std::uint64_t unused[3];     // the rest of the second line
     };
     Triangle* list = nullptr;        // kCapacity of each
     Shading* shading = nullptr;
@@ -810,8 +813,11 @@ inline __attribute__((always_inline)) void Keep(Batch::Held& h, __m128i box, __m
     k.z[2] = v[2][kZ];
     k.order = order;
     k.area = area;
-    s.pipeline = &p;
-    for (int i = 0; i < 3; ++i) _mm256_storeu_ps(s.a[i], _mm256_loadu_ps(v[i]));
+    static_assert(sizeof(Batch::Held::Shading) == 128 && offsetof(Batch::Held::Shading, pipeline) == 96);
+    // Streamed: read again only for the few held triangles that are drawn.
+    for (int i = 0; i < 3; ++i) _mm256_stream_ps(s.a[i], _mm256_loadu_ps(v[i]));
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(&s.pipeline),
+                        _mm256_setr_epi64x(reinterpret_cast<std::intptr_t>(&p), 0, 0, 0));
 }
 
 // The extents of snapped positions X = x0 x1 x2 x, Y = y0 y1 y2 y (lane 3 one of the
