@@ -165,7 +165,8 @@ public:
     void SetOneAtATime(bool on) { oneAtATime_ = on; }
     // Vertices first.. first + count - 1 of stream 0 through the vertex work as one draw of
     // them takes them (fewer than four go one at a time), for cross-checks of the lanes.
-    void TransformRun(UINT first, UINT count, ClipVertex* out, bool clipSpace);
+    // Returns whether one lies outside a clip plane.
+    bool TransformRun(UINT first, UINT count, ClipVertex* out, bool clipSpace);
 
 private:
     Device() = default;
@@ -175,8 +176,9 @@ private:
     void UpdateTransforms();
     VertexLayout Layout() const;
     // Clip space is written for every vertex when one of these lies outside a plane, or
-    // under clipSpace; otherwise only what drawing them uncut reads.
-    void Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
+    // under clipSpace; otherwise only what drawing them uncut reads. Returns whether one
+    // lies outside a plane.
+    bool Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
                    bool clipSpace = false) const;
     Lighting PrepareLighting(const VertexLayout& layout) const;
     void Light(const Lighting& setup, const VertexLayout& layout, const BYTE* vertex,

@@ -1198,15 +1198,16 @@ bool TransformSixteen(bool wanted) {
 #endif
 }
 
-void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
+bool Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipVertex* out,
                        bool clipSpace) const {
     const BYTE* base = stream_->bytes() + static_cast<std::size_t>(first) * streamStride_;
 #if defined(__SSE2__)
     if (layout.pretransformed && !oneAtATime_) {
         ScreenVertices(layout, base, streamStride_, count, out);
-        return;
+        return false;
     }
 #endif
+    bool outside = false;
     const bool lighting = renderStates_[D3DRS_LIGHTING] != FALSE && !layout.pretransformed;
     // Only lit vertices read the lighting setup; unlit draws skip gathering (and clearing) it.
     Lighting setup;
@@ -1250,12 +1251,15 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
             };
             // Clip space is read only to cut a primitive with a vertex outside a plane;
             // when this run has one after all, the lanes go over it again to write it.
-            if (lanes(clipSpace) && !clipSpace) lanes(true);
+            outside = lanes(clipSpace);
+            if (outside && !clipSpace) lanes(true);
             if (count >= 8) i = count;
         }
 #endif
-        for (; i + 4 <= count; i += 4)
+        for (; i + 4 <= count; i += 4) {
             TransformLit4(setup, layout, base + static_cast<std::size_t>(i) * streamStride_, out + i);
+            outside |= (out[i].outside | out[i + 1].outside | out[i + 2].outside | out[i + 3].outside) != 0;
+        }
     }
 #endif
     for (; i < count; ++i) {
@@ -1296,14 +1300,16 @@ void Device::Transform(const VertexLayout& layout, UINT first, UINT count, ClipV
         // NaN positions fail every comparison above; count them as behind the near plane.
         if (!(c[2] >= 0.0f) || !(c[3] >= kMinW)) cv.outside |= kNear;
         if (cv.outside == 0) Project(c, cv.screen);
+        else outside = true;
     }
+    return outside;
 }
 
-void Device::TransformRun(UINT first, UINT count, ClipVertex* out, bool clipSpace) {
-    if (stream_ == nullptr || VertexSize(fvf_) == 0) return;
+bool Device::TransformRun(UINT first, UINT count, ClipVertex* out, bool clipSpace) {
+    if (stream_ == nullptr || VertexSize(fvf_) == 0) return false;
     if (pipelineDirty_) UpdatePipeline();
     if (transformsDirty_) UpdateTransforms();
-    Transform(Layout(), first, count, out, clipSpace);
+    return Transform(Layout(), first, count, out, clipSpace);
 }
 
 inline void Device::DrawTriangle(const raster::Rect& vp, const ClipVertex& a, const ClipVertex& b,
@@ -1370,7 +1376,13 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
         // Odd triangles swap their first two vertices to keep the strip's winding.
         for (UINT done = 0; done < count;) {
             UINT n = std::min<UINT>(count - done, kChunk);
-            Transform(layout, start + done, n + 2, v);
+            if (!Transform(layout, start + done, n + 2, v)) {
+                // No vertex behind a clip plane: the whole chunk goes as one strip.
+                raster::DrawStrip(target_, vp, pipeline_, &v[0].screen, sizeof(ClipVertex), static_cast<int>(n),
+                                  (done & 1) != 0, &batch_);
+                done += n;
+                continue;
+            }
             for (UINT i = 0; i < n;) {
                 if ((v[i].outside | v[i + 1].outside | v[i + 2].outside) != 0) {
                     if (((done + i) & 1) == 0) DrawCutTriangle(vp, v[i], v[i + 1], v[i + 2]);

@@ -356,6 +356,45 @@ TEST_P(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
     device->SetTexture(1, nullptr);
 }
 
+// A lit strip wholly inside the clip planes and longer than the vertices the device
+// transforms at a time: each chunk goes to the rasteriser as one strip, and the second
+// starts on the first's parity; the pixels are those of its triangles as a list.
+TEST_P(VertexLanes, UncutStripLongerThanAChunkGivesTheListsPixels) {
+    constexpr UINT kStrip = d3d8::kChunk + 61;
+    std::vector<Vertex> strip(kStrip + 2), list;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pos(-1.1f, 1.1f), depth(0.05f, 0.95f);
+    for (UINT i = 0; i < strip.size(); ++i) {
+        strip[i] = mesh[i % (3 * kTriangles)];
+        strip[i].x = pos(rng), strip[i].y = pos(rng), strip[i].z = depth(rng);
+    }
+    for (UINT i = 0; i < kStrip; ++i) {
+        const bool swap = (i & 1) != 0;
+        list.insert(list.end(), {strip[swap ? i + 1 : i], strip[swap ? i : i + 1], strip[i + 2]});
+    }
+    IDirect3DVertexBuffer8* const stripBuffer =
+        FilledBuffer(strip.data(), static_cast<UINT>(strip.size() * sizeof(Vertex)));
+    IDirect3DVertexBuffer8* const listBuffer = FilledBuffer(list.data(), static_cast<UINT>(list.size() * sizeof(Vertex)));
+    ASSERT_NE(stripBuffer, nullptr);
+    ASSERT_NE(listBuffer, nullptr);
+    LitByPoint(device, texture, 0x00203040u, {0.0f, 0.0f, 0.0f, 0.0f});
+    // Back faces culled: a triangle given the wrong parity vanishes or appears.
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    device->SetVertexShader(kFvf);
+    auto frame = [&](IDirect3DVertexBuffer8* from, D3DPRIMITIVETYPE type) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetStreamSource(0, from, sizeof(Vertex));
+        device->DrawPrimitive(type, 0, kStrip);
+        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+    };
+    const std::vector<std::uint32_t> drawn = frame(stripBuffer, D3DPT_TRIANGLESTRIP);
+    EXPECT_EQ(drawn, frame(listBuffer, D3DPT_TRIANGLELIST));
+    int lit = 0;
+    for (std::uint32_t p : drawn) lit += (p & 0x00FFFFFFu) != 0;
+    EXPECT_GT(lit, 1000) << "the strip should cover most of the frame";
+    device->SetTexture(0, nullptr);
+}
+
 // A strip whose vertices reach behind the eye and beyond the far plane: drawn in one call
 // (runs of whole triangles at once, the cut ones alone) it gives the pixels of the same
 // triangles drawn as a list, in the strip's order.
@@ -475,9 +514,10 @@ TEST_P(VertexLanes, EveryRunLengthMatchesOneAtATimeToTheBit) {
             for (UINT i = 0; i < kLongest; ++i) d->TransformRun(first + i, 1, &one[i], true);
             for (UINT count = 1; count <= kLongest; ++count) {
                 for (bool clipSpace : {false, true}) {
-                    d->TransformRun(first, count, run.data(), clipSpace);
+                    const bool said = d->TransformRun(first, count, run.data(), clipSpace);
                     bool anyOutside = false;
                     for (UINT i = 0; i < count; ++i) anyOutside |= run[i].outside != 0;
+                    ASSERT_EQ(said, anyOutside) << c.name << ", a run of " << count << " from " << first;
                     for (UINT i = 0; i < count; ++i) {
                         const d3d8::ClipVertex &a = one[i], &b = run[i];
                         SCOPED_TRACE(::testing::Message() << c.name << ", vertex " << first + i << " of a run of "
