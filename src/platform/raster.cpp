@@ -972,29 +972,13 @@ inline __attribute__((always_inline)) __m128i SnapTwo(__m128 f) {
     return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
 }
 
-// FillWide from the snapped positions X = x0 x1 x2 x1, Y = y0 y1 y2 y1.
-inline __attribute__((always_inline)) void FillSnapped(const Target& target, __m128i low, __m128i high,
-                                                       const Pipeline& p, const Vertex* v0,
-                                                       const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                       __m128i X, __m128i Y, HiddenTest hide,
-                                                       Batch::Held* hold) {
-    // The extents and the box first: the vertices' order does not change them, and a
-    // triangle between pixel centres needs no more.
-    const __m128i extents = Extents(X, Y);
-    // As SetupBox, in TriangleArgs' order: y0 y1 x0 x1.
-    __m128i box = _mm_srai_epi32(_mm_add_epi32(extents, _mm_setr_epi32(255, 0, 255, 0)), kSubBits);
-    box = _mm_min_epi32(_mm_max_epi32(box, low), high);
-    const __m128i beyond = _mm_cmpgt_epi32(box, _mm_shuffle_epi32(box, _MM_SHUFFLE(2, 3, 0, 1)));
-    if ((_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 0x5) != 0) return;
-
+// FillSnapped once its box (within the clip, holding a pixel) and twice its signed area
+// (not 0, and not culled) are known: the rest of the setup, from the clockwise order on.
+inline __attribute__((always_inline)) void FillBoxed(const Target& target, const Pipeline& p, const Vertex* v0,
+                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                     __m128i X, __m128i Y, __m128i box, std::int64_t area,
+                                                     HiddenTest hide, Batch::Held* hold) {
     alignas(16) std::int32_t x[4], y[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
-    _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
-    std::int64_t area = static_cast<std::int64_t>(x[1] - x[0]) * (y[2] - y[0]) -
-                        static_cast<std::int64_t>(x[2] - x[0]) * (y[1] - y[0]);
-    if (area == 0) return;
-    const Cull cull = p.state().cull;
-    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
     // Clockwise order without a branch: with culling off either order is as likely.
     const bool flip = area < 0;
     const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
@@ -1016,6 +1000,7 @@ inline __attribute__((always_inline)) void FillSnapped(const Target& target, __m
     }
     _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
     _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
+    const __m128i extents = Extents(X, Y);
 
     TriangleArgs a;
     a.tags = hold != nullptr ? hold->tags : nullptr;
@@ -1040,6 +1025,31 @@ inline __attribute__((always_inline)) void FillSnapped(const Target& target, __m
     if (hide.on && Hidden(target, a, box, v, hide)) return;
     if (!tinyBox && !EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y)) return;
     DrawSetUp(target, p, batch, a, perspective, v[0][kQ]);
+}
+
+// FillWide from the snapped positions X = x0 x1 x2 x1, Y = y0 y1 y2 y1.
+inline __attribute__((always_inline)) void FillSnapped(const Target& target, __m128i low, __m128i high,
+                                                       const Pipeline& p, const Vertex* v0,
+                                                       const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                       __m128i X, __m128i Y, HiddenTest hide,
+                                                       Batch::Held* hold) {
+    // The extents and the box first: the vertices' order does not change them, and a
+    // triangle between pixel centres needs no more.
+    const __m128i extents = Extents(X, Y);
+    // As SetupBox, in TriangleArgs' order: y0 y1 x0 x1.
+    __m128i box = _mm_srai_epi32(_mm_add_epi32(extents, _mm_setr_epi32(255, 0, 255, 0)), kSubBits);
+    box = _mm_min_epi32(_mm_max_epi32(box, low), high);
+    const __m128i beyond = _mm_cmpgt_epi32(box, _mm_shuffle_epi32(box, _MM_SHUFFLE(2, 3, 0, 1)));
+    if ((_mm_movemask_ps(_mm_castsi128_ps(beyond)) & 0x5) != 0) return;
+    alignas(16) std::int32_t x[4], y[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
+    _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
+    const std::int64_t area = static_cast<std::int64_t>(x[1] - x[0]) * (y[2] - y[0]) -
+                              static_cast<std::int64_t>(x[2] - x[0]) * (y[1] - y[0]);
+    if (area == 0) return;
+    const Cull cull = p.state().cull;
+    if ((cull == Cull::Clockwise && area > 0) || (cull == Cull::CounterClockwise && area < 0)) return;
+    FillBoxed(target, p, v0, v1, v2, batch, X, Y, box, area, hide, hold);
 }
 
 inline __attribute__((always_inline)) void FillWide(const Target& target, __m128i low, __m128i high,
@@ -1160,11 +1170,71 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         }
         return;
     }
-    // Runs of up to kRun triangles, whose kRun + 2 vertices the mask's bits hold; the four
-    // lanes a triangle loads reach one past its last vertex.
+    // Runs of up to kRun triangles, whose kRun + 2 vertices the mask's bits hold. The
+    // eight triangles of a group read ten vertices, and a triangle's four lanes one past
+    // its last: what lies past the run's vertices lands only in lanes never used.
     constexpr int kRun = 62;
-    alignas(16) std::int32_t x[kRun + 3], y[kRun + 3];
-    auto one = [&]<bool swapped>(int i, std::uint64_t inside) __attribute__((always_inline)) {
+    alignas(32) std::int32_t x[kRun + 16] = {}, y[kRun + 16] = {};
+    // The boxes and twice the signed areas (in each triangle's own order) of a group of
+    // eight, and which of them have pixels, are not level and are not culled.
+    alignas(32) std::int32_t boxes[8][4];
+    alignas(32) double areas[8];
+    const Cull cull = p.state().cull;
+    const __m256i top = _mm256_broadcastd_epi32(low), bottom = _mm256_broadcastd_epi32(_mm_srli_si128(high, 4));
+    const __m256i left = _mm256_broadcastd_epi32(_mm_srli_si128(low, 8));
+    const __m256i right = _mm256_broadcastd_epi32(_mm_srli_si128(high, 12));
+    // The triangles whose first two vertices swap (see DrawStrip) have their areas negated.
+    const __m256d swaps = odd ? _mm256_setr_pd(-0.0, 0.0, -0.0, 0.0) : _mm256_setr_pd(0.0, -0.0, 0.0, -0.0);
+    auto group = [&](int c) __attribute__((always_inline)) {
+        auto load = [&](const std::int32_t* v) __attribute__((always_inline)) {
+            return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v));
+        };
+        const __m256i X0 = load(x + c), X1 = load(x + c + 1), X2 = load(x + c + 2);
+        const __m256i Y0 = load(y + c), Y1 = load(y + c + 1), Y2 = load(y + c + 2);
+        // As FillSnapped's box, lane by lane.
+        const __m256i edge = _mm256_set1_epi32(255);
+        const __m256i minY = _mm256_min_epi32(_mm256_min_epi32(Y0, Y1), Y2);
+        const __m256i maxY = _mm256_max_epi32(_mm256_max_epi32(Y0, Y1), Y2);
+        const __m256i minX = _mm256_min_epi32(_mm256_min_epi32(X0, X1), X2);
+        const __m256i maxX = _mm256_max_epi32(_mm256_max_epi32(X0, X1), X2);
+        const __m256i y0 = _mm256_max_epi32(_mm256_srai_epi32(_mm256_add_epi32(minY, edge), kSubBits), top);
+        const __m256i y1 = _mm256_min_epi32(_mm256_srai_epi32(maxY, kSubBits), bottom);
+        const __m256i x0 = _mm256_max_epi32(_mm256_srai_epi32(_mm256_add_epi32(minX, edge), kSubBits), left);
+        const __m256i x1 = _mm256_min_epi32(_mm256_srai_epi32(maxX, kSubBits), right);
+        unsigned skip = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(
+            _mm256_or_si256(_mm256_cmpgt_epi32(y0, y1), _mm256_cmpgt_epi32(x0, x1)))));
+        // The areas in double, where every product and the difference are exact (within the
+        // guard band the differences are below 2^24); other lanes are never read.
+        const __m256i dx1 = _mm256_sub_epi32(X1, X0), dy1 = _mm256_sub_epi32(Y1, Y0);
+        const __m256i dx2 = _mm256_sub_epi32(X2, X0), dy2 = _mm256_sub_epi32(Y2, Y0);
+        for (int h = 0; h < 2; ++h) {
+            auto half = [&](__m256i v) __attribute__((always_inline)) {
+                return _mm256_cvtepi32_pd(h == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1));
+            };
+            const __m256d area = _mm256_xor_pd(
+                _mm256_sub_pd(_mm256_mul_pd(half(dx1), half(dy2)), _mm256_mul_pd(half(dx2), half(dy1))), swaps);
+            _mm256_store_pd(areas + 4 * h, area);
+            const __m256d zero = _mm256_setzero_pd();
+            unsigned out = static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_EQ_OQ)));
+            if (cull == Cull::Clockwise)
+                out |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_GT_OQ)));
+            else if (cull == Cull::CounterClockwise)
+                out |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_LT_OQ)));
+            skip |= out << (4 * h);
+        }
+        // The boxes in TriangleArgs' order y0 y1 x0 x1, one row of four a triangle.
+        const __m256i t0 = _mm256_unpacklo_epi32(y0, y1), t1 = _mm256_unpackhi_epi32(y0, y1);
+        const __m256i t2 = _mm256_unpacklo_epi32(x0, x1), t3 = _mm256_unpackhi_epi32(x0, x1);
+        const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2); // 0 | 4, 1 | 5
+        const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3); // 2 | 6, 3 | 7
+        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[0]), _mm256_permute2x128_si256(u0, u1, 0x20));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[2]), _mm256_permute2x128_si256(u2, u3, 0x20));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[4]), _mm256_permute2x128_si256(u0, u1, 0x31));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
+        return ~skip & 0xFFu;
+    };
+    // Triangle i, lane k of its group.
+    auto one = [&]<bool swapped>(int i, int k, std::uint64_t inside, unsigned go) __attribute__((always_inline)) {
         const char* v = at + static_cast<std::size_t>(i) * stride;
         const Vertex* v0 = reinterpret_cast<const Vertex*>(swapped ? v + stride : v);
         const Vertex* v1 = reinterpret_cast<const Vertex*>(swapped ? v : v + stride);
@@ -1175,30 +1245,35 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
             return;
         }
-        // x[i + 3] may be past the run's vertices: it lands only in lane 3, which the
-        // shuffles leave out. X = x0 x1 x2 x1 in the triangle's own order.
+        if (((go >> k) & 1u) == 0) return;
+        // X = x0 x1 x2 x1 in the triangle's own order.
         constexpr int order = swapped ? _MM_SHUFFLE(0, 2, 0, 1) : _MM_SHUFFLE(1, 2, 1, 0);
         const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)), order);
         const __m128i Y = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i)), order);
-        FillSnapped(target, low, high, p, v0, v1, v2, batch, X, Y, hide, hold);
+        FillBoxed(target, p, v0, v1, v2, batch, X, Y, _mm_load_si128(reinterpret_cast<const __m128i*>(boxes[k])),
+                  static_cast<std::int64_t>(areas[k]), hide, hold);
     };
-    // kRun is even, so every run starts with the strip's own parity.
+    // kRun and a group are even, so every run and group starts with the strip's own parity.
     for (int done = 0; done < triangles; done += kRun, at += kRun * stride) {
         const int run = std::min(kRun, triangles - done);
         const std::uint64_t inside = SnapRun(at, stride, run + 2, x, y);
-        int i = 0;
-        for (; i + 2 <= run; i += 2) {
-            if (odd) {
-                one.template operator()<true>(i, inside);
-                one.template operator()<false>(i + 1, inside);
-            } else {
-                one.template operator()<false>(i, inside);
-                one.template operator()<true>(i + 1, inside);
+        for (int c = 0; c < run; c += 8) {
+            const unsigned go = group(c);
+            const int count = std::min(8, run - c);
+            int k = 0;
+            for (; k + 2 <= count; k += 2) {
+                if (odd) {
+                    one.template operator()<true>(c + k, k, inside, go);
+                    one.template operator()<false>(c + k + 1, k + 1, inside, go);
+                } else {
+                    one.template operator()<false>(c + k, k, inside, go);
+                    one.template operator()<true>(c + k + 1, k + 1, inside, go);
+                }
             }
-        }
-        if (i < run) {
-            if (odd) one.template operator()<true>(i, inside);
-            else one.template operator()<false>(i, inside);
+            if (k < count) {
+                if (odd) one.template operator()<true>(c + k, k, inside, go);
+                else one.template operator()<false>(c + k, k, inside, go);
+            }
         }
         // The next run starts where this one ended: its first two vertices snapped again.
     }

@@ -17,11 +17,13 @@ namespace {
 
 using Canvas = NoiseCanvas;
 
-enum Look { kRingPass, kPlainBlend, kMinOrMag, kGeneric, kFlat, kCulled, kLookCount };
+enum Look { kRingPass, kPlainBlend, kMinOrMag, kGeneric, kFlat, kCulled, kCulledBack, kLookCount };
 
 raster::State StateFor(Look look, const raster::Texture& texture) {
     raster::State s;
-    s.cull = look == kCulled ? raster::Cull::Clockwise : raster::Cull::None;
+    s.cull = look == kCulled       ? raster::Cull::Clockwise
+             : look == kCulledBack ? raster::Cull::CounterClockwise
+                                   : raster::Cull::None;
     if (look == kPlainBlend || look == kFlat) {
         AlphaBlend(s);
         s.flat = look == kFlat;
@@ -207,9 +209,11 @@ TEST(TriangleSetup, StripDrawsItsTrianglesInTurn) {
     }
 }
 
-// Strips long and short, across the runs the strip loop snaps its vertices in and ending
-// part-way through one, from either parity, with vertices on and just beyond the guard
-// band, far beyond it and not finite: the same pixels as their triangles one by one.
+// Strips long and short, across the runs the strip loop snaps its vertices in and the
+// groups of eight it boxes its triangles in, ending part-way through either, from either
+// parity, culled either way, with vertices repeated (triangles with no area), on and just
+// beyond the guard band, far beyond it and not finite, under a scissor that cuts every
+// side or not: the same pixels as their triangles one by one.
 TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
     std::uint32_t texels[16 * 8];
     std::mt19937 texelRng(31);
@@ -219,8 +223,8 @@ TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
     const float inf = std::numeric_limits<float>::infinity();
     const float guard = 16384.0f, beyond = std::nextafter(guard, 2.0f * guard);
     const float hostile[] = {nan, inf, -inf, guard, -guard, beyond, -beyond, 1.0e30f};
-    for (Look look : {kRingPass, kPlainBlend, kFlat, kCulled}) {
-        for (int triangles : {1, 2, 61, 62, 63, 64, 125, 131}) {
+    for (Look look : {kRingPass, kPlainBlend, kFlat, kCulled, kCulledBack}) {
+        for (int triangles : {1, 2, 7, 9, 61, 62, 63, 64, 125, 131}) {
             std::mt19937 rng(7000 + 10 * look + triangles);
             std::uniform_real_distribution<float> unit(0.0f, 1.0f);
             // Exactly as long as the strip, so that a read past its end is one past the vector.
@@ -235,9 +239,12 @@ TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
                 x.a[raster::kQ] = q;
                 for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 250.0f * q;
                 if (rng() % 9 == 0) (rng() % 2 ? x.x : x.y) = hostile[rng() % std::size(hostile)];
+                if (i > 0 && rng() % 13 == 0) x = strip[i - 1];
             }
-            ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles, {1, 3, 99, 60},
-                                      "look " + std::to_string(look) + " n " + std::to_string(triangles));
+            for (const raster::Rect scissor : {raster::Rect{1, 3, 99, 60}, raster::Rect{9, 12, 83, 47}})
+                ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles, scissor,
+                                          "look " + std::to_string(look) + " n " + std::to_string(triangles) +
+                                              " scissor " + std::to_string(scissor.left));
         }
     }
 }
