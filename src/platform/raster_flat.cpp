@@ -339,10 +339,28 @@ void DirectLineEntry(const FlatLineArgs& a) {
         return _mm256_cvtpd_epi32(_mm256_floor_pd(_mm256_add_pd(c, half)));
     };
     int* const base = reinterpret_cast<int*>(target.colour);
+    auto minors = [&](__m256i ms) {
+        return _mm256_set_m128i(minor(_mm256_extracti128_si256(ms, 1)), minor(_mm256_castsi256_si128(ms)));
+    };
+    __m256i next = minors(_mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(a.first)), lanes));
     for (std::int64_t m = a.first; m <= a.last; m += 8) {
         const __m256i ms = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(m)), lanes);
-        const __m256i n = _mm256_set_m128i(minor(_mm256_extracti128_si256(ms, 1)),
-                                           minor(_mm256_castsi256_si128(ms)));
+        // The next eight pixels found a step ahead and asked for at once: along a steep
+        // line each lies on a row of its own, far from the last, where the processor's
+        // prefetching cannot guess it.
+        const __m256i n = next;
+        const __m256i after = _mm256_add_epi32(ms, _mm256_set1_epi32(8));
+        if (m + 8 <= a.last) {
+            next = minors(after);
+            alignas(32) int ahead[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
+                               _mm256_add_epi32(_mm256_mullo_epi32(after, majorStep), _mm256_mullo_epi32(next, minorStep)));
+            const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(base);
+#pragma GCC unroll 8
+            for (int i = 0; i < 8; ++i) {
+                _mm_prefetch(reinterpret_cast<const char*>(origin + static_cast<std::uintptr_t>(ahead[i]) * 4), _MM_HINT_T0);
+            }
+        }
         __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(a.last - m + 1)), lanes);
         live = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(a.minorLo), n), live);
         live = _mm256_andnot_si256(_mm256_cmpgt_epi32(n, _mm256_set1_epi32(a.minorHi)), live);
