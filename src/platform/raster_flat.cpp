@@ -201,6 +201,32 @@ FLAT_INLINE void ShadeTwoRuns(std::uint32_t* p, int count, __m128 v, std::uint32
     }
 }
 
+// Asks for the words of row y from column x0 to x1.
+FLAT_INLINE void PrefetchRow(const Target& target, std::int64_t y, std::int64_t x0, std::int64_t x1) {
+    const std::uintptr_t row = reinterpret_cast<std::uintptr_t>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width);
+    const std::uintptr_t last = (row + static_cast<std::uintptr_t>(x1) * 4) & ~std::uintptr_t{63};
+    for (std::uintptr_t at = (row + static_cast<std::uintptr_t>(x0) * 4) & ~std::uintptr_t{63}; at <= last; at += 64) {
+        _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
+    }
+}
+
+// EachRow, with the target's words asked for before the rows reach them. The overlay's
+// rows are short and lie a target's width apart, so the processor's own prefetching hardly
+// starts on them, and the target is larger than the nearest caches. Each row's span is
+// asked for two rows ahead, as the row being drawn spans it (the first two rows across the
+// box): a triangle's next rows mostly start and end near where this one does.
+template <bool Small, typename Row>
+FLAT_INLINE void Walk(TriangleArgs& t, Row&& row) {
+    constexpr int kAhead = 2;
+    const Target& target = *t.target;
+    const std::int64_t x0 = t.x0, x1 = t.x1, y1 = t.y1;
+    for (std::int64_t y = t.y0; y < t.y0 + kAhead && y <= y1; ++y) PrefetchRow(target, y, x0, x1);
+    EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        if (y + kAhead <= y1) PrefetchRow(target, y + kAhead, xs, xe);
+        row(y, xs, xe);
+    });
+}
+
 // The longest row whose words an upright band keeps (see Rows).
 constexpr int kBandWords = 32;
 
@@ -215,7 +241,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
     if (flat) {
         // base + 0 x ox + 0 y oy is base (give or take the sign of a zero) on every pixel.
         const OneColour colour(OneWord(base));
-        EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        Walk<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
                        static_cast<int>(xe - xs + 1), colour);
         });
@@ -229,7 +255,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
         // Level rows, as a band shaded from top to bottom: each pixel's step of 0 leaves
         // the row's first colour as it is (a zero at most loses its sign), so every row has
         // one colour, rounded once.
-        EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        Walk<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             FillRun<B>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs,
                        static_cast<int>(xe - xs + 1), OneColour(OneWord(start(y, xs))));
         });
@@ -243,7 +269,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
         alignas(32) std::uint32_t words[kBandWords];
         std::int64_t from = 0;
         int made = 0;
-        EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+        Walk<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
             std::uint32_t* const p = target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs;
             const int count = static_cast<int>(xe - xs + 1);
             if (count > kBandWords) {
@@ -268,7 +294,7 @@ FLAT_INLINE void Rows(TriangleArgs& t) {
     std::uint32_t* waiting = nullptr;
     int waitingCount = 0;
     __m128 waitingStart = zero;
-    EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
+    Walk<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
         std::uint32_t* const p = target.colour + static_cast<std::ptrdiff_t>(y) * target.width + xs;
         const int count = static_cast<int>(xe - xs + 1);
         if (waiting == nullptr) {
