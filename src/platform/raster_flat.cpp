@@ -368,24 +368,36 @@ void DirectLineEntry(const FlatLineArgs& a) {
     auto minors = [&](__m256i ms) {
         return _mm256_set_m128i(minor(_mm256_extracti128_si256(ms, 1)), minor(_mm256_castsi256_si128(ms)));
     };
-    __m256i next = minors(_mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(a.first)), lanes));
+    // Asks for the pixels of the group at major coordinates ms, minor n.
+    auto prefetchGroup = [&](__m256i ms, __m256i n) {
+        alignas(32) int ahead[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
+                           _mm256_add_epi32(_mm256_mullo_epi32(ms, majorStep), _mm256_mullo_epi32(n, minorStep)));
+        const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(base);
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            _mm_prefetch(reinterpret_cast<const char*>(origin + static_cast<std::uintptr_t>(ahead[i]) * 4), _MM_HINT_T0);
+        }
+    };
+    // Each group's minor coordinates are found four groups before it is drawn, and its
+    // pixels asked for then: along a steep line each lies on a row of its own, where the
+    // processor's prefetching cannot guess it. queue[k] holds those of the group k ahead.
+    constexpr int kDepth = 4;
+    __m256i queue[kDepth] = {};
+    __m256i group = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(a.first)), lanes);
+    for (int k = 0; k < kDepth && a.first + 8 * k <= a.last; ++k) {
+        queue[k] = minors(group);
+        if (k > 0) prefetchGroup(group, queue[k]);
+        group = _mm256_add_epi32(group, _mm256_set1_epi32(8));
+    }
     for (std::int64_t m = a.first; m <= a.last; m += 8) {
         const __m256i ms = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(m)), lanes);
-        // The next eight pixels found a step ahead and asked for at once: along a steep
-        // line each lies on a row of its own, far from the last, where the processor's
-        // prefetching cannot guess it.
-        const __m256i n = next;
-        const __m256i after = _mm256_add_epi32(ms, _mm256_set1_epi32(8));
-        if (m + 8 <= a.last) {
-            next = minors(after);
-            alignas(32) int ahead[8];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(ahead),
-                               _mm256_add_epi32(_mm256_mullo_epi32(after, majorStep), _mm256_mullo_epi32(next, minorStep)));
-            const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(base);
-#pragma GCC unroll 8
-            for (int i = 0; i < 8; ++i) {
-                _mm_prefetch(reinterpret_cast<const char*>(origin + static_cast<std::uintptr_t>(ahead[i]) * 4), _MM_HINT_T0);
-            }
+        const __m256i n = queue[0];
+        for (int k = 0; k + 1 < kDepth; ++k) queue[k] = queue[k + 1];
+        if (m + 8 * kDepth <= a.last) {
+            const __m256i after = _mm256_add_epi32(ms, _mm256_set1_epi32(8 * kDepth));
+            queue[kDepth - 1] = minors(after);
+            prefetchGroup(after, queue[kDepth - 1]);
         }
         __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(a.last - m + 1)), lanes);
         live = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(a.minorLo), n), live);
