@@ -169,6 +169,53 @@ TEST(DirectLoops, UprightBandsAsTheOnePixelLoops) {
     });
 }
 
+// Rows of every length up to past two groups, 1 to 3 of them, at and across every edge
+// of the target: a triangle cut down to a box by the scissor, of one colour or shaded down,
+// across or both, with alphas that settle the blend (0, 255, and values that round to
+// them) and ones that do not. Lines run along the target's edges and off its corners.
+TEST(DirectLoops, RowsAndLinesAtTheTargetsEdges) {
+    ExpectSameAsOnePixelLoops(23, [&](const raster::Target& target, const raster::Pipeline& p,
+                                      std::mt19937& rng, const raster::Rect* scissors, bool varyQ) {
+        const float alphas[] = {0.0f, 255.0f, 128.0f, 0.3f, 254.6f, 77.0f};
+        for (int w = 1; w <= 34; ++w) {
+            for (int place = 0; place < 6; ++place) {
+                const int h = 1 + (w + place) % 3;
+                const int xs[] = {0, -w / 2, kW - w, kW - w / 2, 30, 31};
+                const int ys[] = {0, -1, kH - h, kH - 1, 20, kH - h};
+                const int x = xs[place], y = ys[(place + w) % 6];
+                // Corners well outside the box, its rows cut by the scissor alone.
+                const float corners[3][2] = {{x - 1.0f, y - 1.0f}, {x + 2.0f * w + 2.0f, y - 1.0f},
+                                             {x - 1.0f, y + 2.0f * h + 2.0f}};
+                const int shade = (w / 6 + place) % 4; // one colour, down, across, both
+                const float a = alphas[(w + place) % 6], red = static_cast<float>(rng() % 256);
+                raster::Vertex v[3] = {};
+                for (int k = 0; k < 3; ++k) {
+                    v[k].x = corners[k][0], v[k].y = corners[k][1];
+                    v[k].a[raster::kQ] = varyQ ? 0.5f : 1.0f;
+                    const float c[4] = {40.0f + ((shade & 2) && k == 1 ? 90.0f : 0.0f),
+                                        200.0f - ((shade & 1) && k == 2 ? 60.0f : 0.0f),
+                                        red, a};
+                    Colour(v[k], c);
+                }
+                raster::DrawTriangle(target, {x, y, x + w, y + h}, p, v[0], v[1], v[2]);
+            }
+        }
+        const float corners[][4] = {{0.5f, 0.5f, kW - 0.5f, 0.5f},       {0.5f, kH - 0.5f, kW - 0.5f, kH - 0.5f},
+                                    {0.5f, 0.5f, 0.5f, kH - 0.5f},       {kW - 0.5f, 0.5f, kW - 0.5f, kH - 0.5f},
+                                    {-5.0f, -9.0f, kW + 7.0f, kH + 3.0f}, {kW - 3.0f, -20.0f, kW + 2.0f, kH + 40.0f}};
+        for (int i = 0; i < 12; ++i) {
+            raster::Vertex v[2] = {};
+            const float c[4] = {10.0f, 250.0f, 99.0f, alphas[i % 6]};
+            for (int k = 0; k < 2; ++k) {
+                v[k].x = corners[i % 6][2 * k], v[k].y = corners[i % 6][2 * k + 1];
+                v[k].a[raster::kQ] = 1.0f;
+                Colour(v[k], c);
+            }
+            raster::DrawLine(target, scissors[i / 6], p, v[0], v[1]);
+        }
+    });
+}
+
 // One colour over every target value: each product rounded as BlendSrcAlpha rounds it,
 // for every alpha and every source and target byte.
 TEST(DirectLoops, EveryBlendOfOneColour) {
