@@ -1294,10 +1294,12 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
 
 // HiddenInBox's limit for eight held triangles from `k` on at once (the first `count` of
 // them; the rest repeat the last), lane by lane the same arithmetic as FrameOf, the depth
-// plane of SettleHeld and HiddenLimit, so the same values; -1 where a plane cannot hide.
-// The triangles are read whole, a quarter (four words) of triangles j and j + 4 to a
-// register, four such rows turned about at a time.
-inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Triangle* k, int count) {
+// plane of Planes8 and HiddenLimit, so the same values; -1 where a plane cannot hide. The
+// depth planes' gx and gy go to slopeX and slopeY, for the pixels' test of the triangles
+// that the box cannot show hidden. The triangles are read whole, a quarter (four words)
+// of triangles j and j + 4 to a register, four such rows turned about at a time.
+inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Triangle* k, int count, float* slopeX,
+                                                         float* slopeY) {
     static_assert(offsetof(Batch::Held::Triangle, area) == 56 && offsetof(Batch::Held::Triangle, z) == 40);
     const int last = count - 1;
     const std::int32_t* at[8];
@@ -1353,6 +1355,8 @@ inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Tria
     const __m256 d1 = _mm256_sub_ps(z1, z0), d2 = _mm256_sub_ps(z2, z0);
     const __m256 gx = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d1, dy2), _mm256_mul_ps(d2, dy1)), inv);
     const __m256 gy = _mm256_mul_ps(_mm256_sub_ps(_mm256_mul_ps(d2, dx1), _mm256_mul_ps(d1, dx2)), inv);
+    _mm256_store_ps(slopeX, gx);
+    _mm256_store_ps(slopeY, gy);
     // HiddenLimit, its lanes y0 y1 x0 x1 now four registers.
     const __m256 py0 = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(by0), fy0), gy);
     const __m256 py1 = _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(by1), fy0), gy);
@@ -1438,27 +1442,24 @@ void SettleHeld(Batch& batch) {
     // so HiddenTestFor would give each this, and SmallEdges is true.
     const HiddenTest hide = {target.width >= 16, 1};
     alignas(32) std::int32_t limits[8];
+    alignas(32) float slopeX[8], slopeY[8];
     for (int group = 0; group < h.n; group += 8) {
         const int count = h.n - group < 8 ? h.n - group : 8;
         unsigned left = (1u << count) - 1;
-        if (hide.on) {
-            _mm256_store_si256(reinterpret_cast<__m256i*>(limits), HeldLimits(&h.list[group], count));
-            left &= ~BoxesHidden(target, &h.list[group], count, limits);
-        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(limits), HeldLimits(&h.list[group], count, slopeX, slopeY));
+        if (hide.on) left &= ~BoxesHidden(target, &h.list[group], count, limits);
         for (; left != 0; left &= left - 1) {
-            const int i = group + __builtin_ctz(left);
+            const int j = __builtin_ctz(left), i = group + j;
             const Batch::Held::Triangle& k = h.list[i];
             const __m128i box = _mm_load_si128(reinterpret_cast<const __m128i*>(k.box));
             TriangleArgs a;
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
-            // The depth plane alone, as Planes8 makes it.
-            const PlaneFrame f = FrameOf(k.x, k.y, k.area);
-            const float z0 = k.z[0], d1 = k.z[1] - z0, d2 = k.z[2] - z0;
-            a.fx0 = f.fx0;
-            a.fy0 = f.fy0;
-            a.base[kZ] = z0;
-            a.gx[kZ] = (d1 * f.dy2 - d2 * f.dy1) * f.inv;
-            a.gy[kZ] = (d2 * f.dx1 - d1 * f.dx2) * f.inv;
+            // The depth plane alone, as Planes8 makes it, which the limits made too.
+            a.fx0 = static_cast<float>(k.x[0]) / kSub;
+            a.fy0 = static_cast<float>(k.y[0]) / kSub;
+            a.base[kZ] = k.z[0];
+            a.gx[kZ] = slopeX[j];
+            a.gy[kZ] = slopeY[j];
             // Lane 3 of each repeats a vertex, as FillWide's.
             const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(k.x)),
                                                 _MM_SHUFFLE(1, 2, 1, 0));
@@ -1475,6 +1476,7 @@ void SettleHeld(Batch& batch) {
             // Of the held triangles that the box cannot show hidden, nearly all still have no
             // pixel that passes, where the nearer faces cover them; those change nothing.
             if (!HeldPixels(a)) continue;
+            const PlaneFrame f = FrameOf(k.x, k.y, k.area);
             const Batch::Held::Shading& s = h.shading[i];
             const float* v[3] = {s.a[0], s.a[1], s.a[2]};
             const bool perspective = PlanesWide(*s.pipeline, v, f, a);
