@@ -23,11 +23,20 @@ namespace raster {
 
 namespace {
 
+// Whether the processor has PREFETCHW, which asks for a line in order to write it: the
+// loops below read each pixel and then write it, and a line fetched only for reading may
+// have to be claimed again for the write. Where it has not, lines are asked for as reads.
+bool CanAskToWrite() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("prfchw");
+}
+const bool askToWrite = CanAskToWrite();
+
 // Everything in this block is compiled for AVX2 and runs only after the check in
 // DirectTriangle. It uses no library templates, whose shared copies might otherwise come
 // out compiled for AVX2 and be called from elsewhere.
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,prfchw")
 
 #define FLAT_INLINE inline __attribute__((always_inline))
 
@@ -201,12 +210,21 @@ FLAT_INLINE void ShadeTwoRuns(std::uint32_t* p, int count, __m128 v, std::uint32
     }
 }
 
+// Asks for the line at p, to write where `write` says (see askToWrite).
+FLAT_INLINE void AskFor(std::uintptr_t p, bool write) {
+    if (write) {
+        __builtin_prefetch(reinterpret_cast<const void*>(p), 1, 3);
+    } else {
+        _mm_prefetch(reinterpret_cast<const char*>(p), _MM_HINT_T0);
+    }
+}
+
 // Asks for the words of row y from column x0 to x1.
-FLAT_INLINE void PrefetchRow(const Target& target, std::int64_t y, std::int64_t x0, std::int64_t x1) {
+FLAT_INLINE void PrefetchRow(const Target& target, std::int64_t y, std::int64_t x0, std::int64_t x1, bool write) {
     const std::uintptr_t row = reinterpret_cast<std::uintptr_t>(target.colour + static_cast<std::ptrdiff_t>(y) * target.width);
     const std::uintptr_t last = (row + static_cast<std::uintptr_t>(x1) * 4) & ~std::uintptr_t{63};
     for (std::uintptr_t at = (row + static_cast<std::uintptr_t>(x0) * 4) & ~std::uintptr_t{63}; at <= last; at += 64) {
-        _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
+        AskFor(at, write);
     }
 }
 
@@ -220,9 +238,10 @@ FLAT_INLINE void Walk(TriangleArgs& t, Row&& row) {
     constexpr int kAhead = 2;
     const Target& target = *t.target;
     const std::int64_t x0 = t.x0, x1 = t.x1, y1 = t.y1;
-    for (std::int64_t y = t.y0; y < t.y0 + kAhead && y <= y1; ++y) PrefetchRow(target, y, x0, x1);
+    const bool write = askToWrite;
+    for (std::int64_t y = t.y0; y < t.y0 + kAhead && y <= y1; ++y) PrefetchRow(target, y, x0, x1, write);
     EachRow<Small, true>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) {
-        if (y + kAhead <= y1) PrefetchRow(target, y + kAhead, xs, xe);
+        if (y + kAhead <= y1) PrefetchRow(target, y + kAhead, xs, xe, write);
         row(y, xs, xe);
     });
 }
@@ -368,6 +387,7 @@ void DirectLineEntry(const FlatLineArgs& a) {
     auto minors = [&](__m256i ms) {
         return _mm256_set_m128i(minor(_mm256_extracti128_si256(ms, 1)), minor(_mm256_castsi256_si128(ms)));
     };
+    const bool write = askToWrite;
     // Asks for the pixels of the group at major coordinates ms, minor n.
     auto prefetchGroup = [&](__m256i ms, __m256i n) {
         alignas(32) int ahead[8];
@@ -376,7 +396,7 @@ void DirectLineEntry(const FlatLineArgs& a) {
         const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(base);
 #pragma GCC unroll 8
         for (int i = 0; i < 8; ++i) {
-            _mm_prefetch(reinterpret_cast<const char*>(origin + static_cast<std::uintptr_t>(ahead[i]) * 4), _MM_HINT_T0);
+            AskFor(origin + static_cast<std::uintptr_t>(ahead[i]) * 4, write);
         }
     };
     // Each group's minor coordinates are found four groups before it is drawn, and its
