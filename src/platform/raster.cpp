@@ -1201,7 +1201,6 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         const __m256i y1 = _mm256_min_epi32(_mm256_srai_epi32(maxY, kSubBits), bottom);
         const __m256i x0 = _mm256_max_epi32(_mm256_srai_epi32(_mm256_add_epi32(minX, edge), kSubBits), left);
         const __m256i x1 = _mm256_min_epi32(_mm256_srai_epi32(maxX, kSubBits), right);
-        unsigned front = 0; // clockwise: drawn now under a holding batch
         unsigned skip = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(
             _mm256_or_si256(_mm256_cmpgt_epi32(y0, y1), _mm256_cmpgt_epi32(x0, x1)))));
         // The areas in double, where every product and the difference are exact (within the
@@ -1217,7 +1216,6 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             _mm256_store_pd(areas + 4 * h, area);
             const __m256d zero = _mm256_setzero_pd();
             unsigned out = static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_EQ_OQ)));
-            front |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_GT_OQ))) << (4 * h);
             if (cull == Cull::Clockwise)
                 out |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_GT_OQ)));
             else if (cull == Cull::CounterClockwise)
@@ -1233,18 +1231,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[2]), _mm256_permute2x128_si256(u2, u3, 0x20));
         _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[4]), _mm256_permute2x128_si256(u0, u1, 0x31));
         _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
-        const unsigned go = ~skip & 0xFFu;
-        // The stored depth at the box's first pixel, which the hidden test of each triangle
-        // drawn now reads first, asked for a few triangles ahead: it is often far from the
-        // caches, and everything after the test waits on it.
-        if (hide.on) {
-            for (unsigned m = go & (hold != nullptr ? front : 0xFFu); m != 0; m &= m - 1) {
-                const std::int32_t* box = boxes[__builtin_ctz(m)];
-                const std::ptrdiff_t corner = static_cast<std::ptrdiff_t>(box[0]) * target.width + box[2];
-                _mm_prefetch(reinterpret_cast<const char*>(target.depth + corner), _MM_HINT_T0);
-            }
-        }
-        return go;
+        return ~skip & 0xFFu;
     };
     // Triangle i, lane k of its group.
     auto one = [&]<bool swapped>(int i, int k, std::uint64_t inside, unsigned go) __attribute__((always_inline)) {
