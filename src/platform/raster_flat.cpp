@@ -231,11 +231,11 @@ FLAT_INLINE void PrefetchRow(const Target& target, std::int64_t y, std::int64_t 
 // EachRow, with the target's words asked for before the rows reach them. The overlay's
 // rows are short and lie a target's width apart, so the processor's own prefetching hardly
 // starts on them, and the target is larger than the nearest caches. Each row's span is
-// asked for two rows ahead, as the row being drawn spans it (the first two rows across the
+// asked for three rows ahead, as the row being drawn spans it (the first three across the
 // box): a triangle's next rows mostly start and end near where this one does.
 template <bool Small, typename Row>
 FLAT_INLINE void Walk(TriangleArgs& t, Row&& row) {
-    constexpr int kAhead = 2;
+    constexpr int kAhead = 3;
     const Target& target = *t.target;
     const std::int64_t x0 = t.x0, x1 = t.x1, y1 = t.y1;
     const bool write = askToWrite;
