@@ -61,6 +61,31 @@ protected:
         return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
     }
 
+    // A strip's triangles as a list, in its order, each turned as the strip's parity turns it.
+    static std::vector<Vertex> StripAsList(const Vertex* strip, UINT triangles) {
+        std::vector<Vertex> list;
+        for (UINT i = 0; i < triangles; ++i) {
+            const bool swap = (i & 1) != 0;
+            list.insert(list.end(), {strip[swap ? i + 1 : i], strip[swap ? i : i + 1], strip[i + 2]});
+        }
+        return list;
+    }
+
+    // The frame of `triangles` of `type` from `from`, drawn in one call.
+    std::vector<std::uint32_t> Drawn(IDirect3DVertexBuffer8* from, D3DPRIMITIVETYPE type, UINT triangles) {
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        device->SetStreamSource(0, from, sizeof(Vertex));
+        device->DrawPrimitive(type, 0, triangles);
+        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
+    }
+
+    // Its pixels that are not black.
+    static int Lit(const std::vector<std::uint32_t>& frame) {
+        int lit = 0;
+        for (std::uint32_t p : frame) lit += (p & 0x00FFFFFFu) != 0;
+        return lit;
+    }
+
     Vertex mesh[3 * kTriangles];
     IDirect3DVertexBuffer8* buffer = nullptr;
     IDirect3DTexture8* texture = nullptr;
@@ -318,11 +343,8 @@ TEST_P(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
         fan[i].diffuse = mesh[i].diffuse, fan[i].u = mesh[i].u, fan[i].v = mesh[i].v;
     }
     // Each shape also as a list of its triangles, drawn one at a time.
-    std::vector<Vertex> stripList, fanList;
-    for (UINT i = 0; i + 2 < 3 * kTriangles; ++i) {
-        const bool swap = (i & 1) != 0;
-        stripList.insert(stripList.end(), {mesh[swap ? i + 1 : i], mesh[swap ? i : i + 1], mesh[i + 2]});
-    }
+    const std::vector<Vertex> stripList = StripAsList(mesh, 3 * kTriangles - 2);
+    std::vector<Vertex> fanList;
     for (UINT i = 1; i < kRim; ++i) fanList.insert(fanList.end(), {fan[0], fan[i], fan[i + 1]});
     auto upload = [&](const std::vector<Vertex>& vertices) {
         return FilledBuffer(vertices.data(), static_cast<UINT>(vertices.size() * sizeof(Vertex)));
@@ -348,9 +370,7 @@ TEST_P(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
         EXPECT_EQ(strip, frame(stripListBuffer, D3DPT_TRIANGLELIST, 3 * kTriangles - 2)) << name;
         const std::vector<std::uint32_t> fanned = frame(fanBuffer, D3DPT_TRIANGLEFAN, kRim - 1);
         EXPECT_EQ(fanned, frame(fanListBuffer, D3DPT_TRIANGLELIST, kRim - 1)) << name;
-        int lit = 0;
-        for (std::uint32_t p : fanned) lit += (p & 0x00FFFFFFu) != 0;
-        EXPECT_GT(lit, 300) << name << ": the cut fan should cover much of the frame";
+        EXPECT_GT(Lit(fanned), 300) << name << ": the cut fan should cover much of the frame";
     }
     device->SetTexture(0, nullptr);
     device->SetTexture(1, nullptr);
@@ -361,17 +381,14 @@ TEST_P(VertexLanes, LitStripsAndFansCutAsOneTriangleAtATime) {
 // starts on the first's parity; the pixels are those of its triangles as a list.
 TEST_P(VertexLanes, UncutStripLongerThanAChunkGivesTheListsPixels) {
     constexpr UINT kStrip = d3d8::kChunk + 61;
-    std::vector<Vertex> strip(kStrip + 2), list;
+    std::vector<Vertex> strip(kStrip + 2);
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> pos(-1.1f, 1.1f), depth(0.05f, 0.95f);
     for (UINT i = 0; i < strip.size(); ++i) {
         strip[i] = mesh[i % (3 * kTriangles)];
         strip[i].x = pos(rng), strip[i].y = pos(rng), strip[i].z = depth(rng);
     }
-    for (UINT i = 0; i < kStrip; ++i) {
-        const bool swap = (i & 1) != 0;
-        list.insert(list.end(), {strip[swap ? i + 1 : i], strip[swap ? i : i + 1], strip[i + 2]});
-    }
+    const std::vector<Vertex> list = StripAsList(strip.data(), kStrip);
     IDirect3DVertexBuffer8* const stripBuffer =
         FilledBuffer(strip.data(), static_cast<UINT>(strip.size() * sizeof(Vertex)));
     IDirect3DVertexBuffer8* const listBuffer = FilledBuffer(list.data(), static_cast<UINT>(list.size() * sizeof(Vertex)));
@@ -381,17 +398,9 @@ TEST_P(VertexLanes, UncutStripLongerThanAChunkGivesTheListsPixels) {
     // Back faces culled: a triangle given the wrong parity vanishes or appears.
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
     device->SetVertexShader(kFvf);
-    auto frame = [&](IDirect3DVertexBuffer8* from, D3DPRIMITIVETYPE type) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        device->SetStreamSource(0, from, sizeof(Vertex));
-        device->DrawPrimitive(type, 0, kStrip);
-        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
-    };
-    const std::vector<std::uint32_t> drawn = frame(stripBuffer, D3DPT_TRIANGLESTRIP);
-    EXPECT_EQ(drawn, frame(listBuffer, D3DPT_TRIANGLELIST));
-    int lit = 0;
-    for (std::uint32_t p : drawn) lit += (p & 0x00FFFFFFu) != 0;
-    EXPECT_GT(lit, 1000) << "the strip should cover most of the frame";
+    const std::vector<std::uint32_t> drawn = Drawn(stripBuffer, D3DPT_TRIANGLESTRIP, kStrip);
+    EXPECT_EQ(drawn, Drawn(listBuffer, D3DPT_TRIANGLELIST, kStrip));
+    EXPECT_GT(Lit(drawn), 1000) << "the strip should cover most of the frame";
     device->SetTexture(0, nullptr);
 }
 
@@ -400,13 +409,7 @@ TEST_P(VertexLanes, UncutStripLongerThanAChunkGivesTheListsPixels) {
 // triangles drawn as a list, in the strip's order.
 TEST_P(VertexLanes, StripRunsGiveTheListsPixels) {
     constexpr UINT kStrip = 3 * kTriangles - 2;
-    std::vector<Vertex> list;
-    for (UINT i = 0; i < kStrip; ++i) {
-        const bool swap = (i & 1) != 0;
-        list.push_back(mesh[swap ? i + 1 : i]);
-        list.push_back(mesh[swap ? i : i + 1]);
-        list.push_back(mesh[i + 2]);
-    }
+    const std::vector<Vertex> list = StripAsList(mesh, kStrip);
     IDirect3DVertexBuffer8* const listBuffer =
         FilledBuffer(list.data(), static_cast<UINT>(list.size() * sizeof(Vertex)));
     ASSERT_NE(listBuffer, nullptr);
@@ -414,20 +417,12 @@ TEST_P(VertexLanes, StripRunsGiveTheListsPixels) {
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
     device->SetVertexShader(kFvf);
-    auto frame = [&](IDirect3DVertexBuffer8* from, D3DPRIMITIVETYPE type) {
-        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        device->SetStreamSource(0, from, sizeof(Vertex));
-        device->DrawPrimitive(type, 0, kStrip);
-        return std::vector<std::uint32_t>(pixels, pixels + 64 * 48);
-    };
-    const std::vector<std::uint32_t> strip = frame(buffer, D3DPT_TRIANGLESTRIP);
-    EXPECT_EQ(strip, frame(listBuffer, D3DPT_TRIANGLELIST));
+    const std::vector<std::uint32_t> strip = Drawn(buffer, D3DPT_TRIANGLESTRIP, kStrip);
+    EXPECT_EQ(strip, Drawn(listBuffer, D3DPT_TRIANGLELIST, kStrip));
     // Flat shading shows which vertex each triangle takes first.
     device->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
-    EXPECT_EQ(frame(buffer, D3DPT_TRIANGLESTRIP), frame(listBuffer, D3DPT_TRIANGLELIST)) << "flat";
-    int lit = 0;
-    for (std::uint32_t p : strip) lit += (p & 0x00FFFFFFu) != 0;
-    EXPECT_GT(lit, 300) << "the strip should cover much of the frame";
+    EXPECT_EQ(Drawn(buffer, D3DPT_TRIANGLESTRIP, kStrip), Drawn(listBuffer, D3DPT_TRIANGLELIST, kStrip)) << "flat";
+    EXPECT_GT(Lit(strip), 300) << "the strip should cover much of the frame";
 }
 
 
