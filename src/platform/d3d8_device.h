@@ -60,7 +60,7 @@ public:
 
 private:
     friend class Device;
-    Device* holder_ = nullptr; // a device whose held triangles read this texture
+    Device* holder_ = nullptr; // a device whose pending pixels or held triangles read this texture
     std::unique_ptr<std::uint32_t[]> texels_; // level 0, 0xAARRGGBB, pitch = width
     // The texels with their wrap written out (raster::BuildWrapped) for filtering, remade
     // at each unlock; only for power-of-two sizes, null when it could not be allocated.

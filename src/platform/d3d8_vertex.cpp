@@ -1410,10 +1410,11 @@ void Device::DrawTriangles(D3DPRIMITIVETYPE type, UINT start, UINT count) {
             done += n;
         }
     }
-    // Nothing of this draw may be left for later but, within a scene, the triangles held
-    // back: outside one, whoever drew may read the back buffer next.
-    if (inScene_) batch_.Flush();
-    else Settle();
+    // Within a scene the pixels still to be shaded wait for the next draw, like the
+    // triangles held back, so that the last group of each draw is not shaded half empty;
+    // whatever reads the target or changes what they read settles them first. Outside
+    // one, whoever drew may read the back buffer next.
+    if (!inScene_) Settle();
 }
 
 void Device::DrawLines(D3DPRIMITIVETYPE type, UINT start, UINT count) {
@@ -1460,7 +1461,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     if (type <= D3DPT_LINESTRIP) {
         // Points and lines are drawn at once, after every triangle before them.
         Settle();
-    } else if (pipeline_.Holds()) {
+    } else {
+        // Pixels pending or triangles held may still read these textures (see Settle).
         for (Texture* t : textures_) {
             if (t != nullptr) t->holder_ = this;
         }

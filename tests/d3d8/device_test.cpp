@@ -485,6 +485,55 @@ TEST_F(Device, LateTrianglesReadTheTexelsOfTheirDraw) {
     EXPECT_EQ(At(23, 3), 0x8887755Bu);
 }
 
+// Within a scene, the pixels of a draw may still wait to be shaded when the next call
+// comes, whichever way the triangles face: they too must read the texels of their draw,
+// and whoever reads the back buffer must find them there.
+TEST_F(Device, PendingPixelsReadTheTexelsOfTheirDraw) {
+    RingStage();
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    IDirect3DTexture8* t = SolidTexture(4, 4, 0x88102030u);
+    device->SetTexture(0, t);
+    // Clockwise on the screen, under the initial culling of the other way round.
+    const TexturedScreenVertex facing[4] = {{0, 0, 0, 1, 0xFFF0C080u, 0, 0}, {8, 0, 0, 1, 0xFFF0C080u, 1, 0},
+                                            {0, 8, 0, 1, 0xFFF0C080u, 0, 1}, {8, 8, 0, 1, 0xFFF0C080u, 1, 1}};
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, facing, 2), D3D_OK);
+    D3DLOCKED_RECT r;
+    ASSERT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
+    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u;
+    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+
+    IDirect3DTexture8* own = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &own), D3D_OK);
+    ASSERT_EQ(own->LockRect(0, &r, nullptr, 0), D3D_OK);
+    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0x88102030u;
+    ASSERT_EQ(own->UnlockRect(0), D3D_OK);
+    device->SetTexture(0, own);
+    TexturedScreenVertex further[4];
+    for (int i = 0; i < 4; ++i) {
+        further[i] = facing[i];
+        further[i].x += 20;
+    }
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
+    device->SetTexture(0, nullptr);
+    own->Release();
+    // Read through the device in the middle of the scene, as the text drawing reads it.
+    std::uint32_t* const back = d3d8ext::BackBuffer(device, nullptr, nullptr);
+    ASSERT_EQ(back, pixels);
+    EXPECT_EQ(At(3, 3), 0x8887755Bu);
+    EXPECT_EQ(At(23, 3), 0x8887755Bu);
+    // Two draws of one state over the same pixels in one scene: the later one's colour.
+    device->SetTexture(0, t);
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, facing, 2), D3D_OK);
+    for (int i = 0; i < 4; ++i) {
+        further[i] = facing[i];
+        further[i].colour = 0xFF102030u;
+    }
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(At(3, 3), 0xFF102030u);
+    device->SetTexture(0, nullptr);
+}
+
 TEST_F(Device, EmptyStageReadsItsInputAsTheTexture) {
     // Under the initial MODULATE(TEXTURE, CURRENT) an untextured colour meets itself.
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
