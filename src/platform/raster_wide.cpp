@@ -389,10 +389,6 @@ WIDE_INLINE void ShadeWrapped(const Queue& q, int n, const Target& target, const
 #define WIDE512 __attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl")))
 #define WIDE512_INLINE inline __attribute__((always_inline, target("avx2,avx512f,avx512bw,avx512dq,avx512vl")))
 
-WIDE512_INLINE __m512 Join(__m256 lo, __m256 hi) {
-    return _mm512_insertf32x8(_mm512_castps256_ps512(lo), hi, 1);
-}
-
 WIDE512_INLINE __m512i Join(__m256i lo, __m256i hi) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
 }
@@ -439,6 +435,63 @@ WIDE512_INLINE __m512i MixTexel16(__m512i diffuse, __m512i texel) {
     return _mm512_packus_epi16(xlo, xhi);
 }
 
+// Sixteen pixels' attribute rows to one register per attribute, lanes in pixel order, in
+// three steps of two-register permutes. Row pairs load whole: register j holds pixels 2j
+// and 2j + 1. Each step trades one bit of a pixel's register number for one bit of its
+// attribute's lane (pixel bits p3..p0, attribute bits a2..a0):
+//   loaded: register (p3 p2 p1), lane (p0 a2 a1 a0)
+//   first:  register (a2 p2 p1), lane (p0 p3 a1 a0)
+//   second: register (a2 a1 p1), lane (p0 p3 p2 a0)
+//   third:  register (a2 a1 a0), lane (p3 p2 p1 p0)
+// An index of 16 or more picks from the second register of a pair. Depth is not made
+// (out[kZ] is zero): shading does not read it. Half the shuffles of two eight-pixel
+// transposes joined.
+struct alignas(64) TransposeSteps {
+    int first[2][16], second[2][16], third[2][16];
+};
+
+constexpr TransposeSteps MakeTransposeSteps() {
+    TransposeSteps t{};
+    for (int hi = 0; hi < 2; ++hi) {
+        for (int l = 0; l < 16; ++l) {
+            const int b3 = (l >> 3) & 1, b2 = (l >> 2) & 1, b1 = (l >> 1) & 1, b0 = l & 1;
+            // first: out lane (p0 p3 a1 a0), a2 = hi; from lane (p0 a2 a1 a0) of pair p3.
+            t.first[hi][l] = b2 * 16 + (b3 << 3 | hi << 2 | b1 << 1 | b0);
+            // second: out lane (p0 p3 p2 a0), a1 = hi; from lane (p0 p3 a1 a0) of pair p2.
+            t.second[hi][l] = b1 * 16 + (b3 << 3 | b2 << 2 | hi << 1 | b0);
+            // third: out lane (p3 p2 p1 p0), a0 = hi; from lane (p0 p3 p2 a0) of pair p1.
+            t.third[hi][l] = b1 * 16 + (b0 << 3 | b3 << 2 | b2 << 1 | hi);
+        }
+    }
+    return t;
+}
+
+constexpr TransposeSteps kTransposeSteps = MakeTransposeSteps();
+
+WIDE512_INLINE void Transpose16(const float (*a)[kBasicAttrs], __m512 out[kBasicAttrs]) {
+    const TransposeSteps& t = kTransposeSteps;
+    const __m512i f0 = _mm512_load_si512(t.first[0]), f1 = _mm512_load_si512(t.first[1]);
+    const __m512i s0 = _mm512_load_si512(t.second[0]), s1 = _mm512_load_si512(t.second[1]);
+    const __m512i t0 = _mm512_load_si512(t.third[0]), t1 = _mm512_load_si512(t.third[1]);
+    __m512 r[8], u[8];
+    for (int j = 0; j < 8; ++j) r[j] = _mm512_loadu_ps(a[2 * j]);
+    for (int j = 0; j < 4; ++j) {
+        u[j] = _mm512_permutex2var_ps(r[j], f0, r[j + 4]);
+        u[j + 4] = _mm512_permutex2var_ps(r[j], f1, r[j + 4]);
+    }
+    for (int h = 0; h < 8; h += 4) {
+        for (int j = 0; j < 2; ++j) {
+            r[h + j] = _mm512_permutex2var_ps(u[h + j], s0, u[h + j + 2]);
+            r[h + j + 2] = _mm512_permutex2var_ps(u[h + j], s1, u[h + j + 2]);
+        }
+    }
+    out[kZ] = _mm512_setzero_ps();
+    for (int j = 0; j < 8; j += 2) {
+        if (j != kZ) out[j] = _mm512_permutex2var_ps(r[j], t0, r[j + 1]);
+        out[j + 1] = _mm512_permutex2var_ps(r[j], t1, r[j + 1]);
+    }
+}
+
 template <bool P>
 WIDE512 void ShadeWrapped16(const Queue& q, int n, const Target& target, const WideTexture& tex) {
     constexpr int kStretch = 8; // groups of sixteen
@@ -453,11 +506,8 @@ WIDE512 void ShadeWrapped16(const Queue& q, int n, const Target& target, const W
     for (int i = 0; i < n; i += 16 * kStretch) {
         const int groups = (n - i + 15) / 16 < kStretch ? (n - i + 15) / 16 : kStretch;
         for (int g = 0; g < groups; ++g) {
-            __m256 lo[kBasicAttrs], hi[kBasicAttrs];
-            Transpose(q.attrs + i + 16 * g, lo);
-            Transpose(q.attrs + i + 16 * g + 8, hi);
             __m512 v[kBasicAttrs];
-            for (int a = 0; a < kBasicAttrs; ++a) v[a] = Join(lo[a], hi[a]);
+            Transpose16(q.attrs + i + 16 * g, v);
             const __m512 one = _mm512_set1_ps(1.0f);
             const __m512 w = P ? _mm512_div_ps(one, v[kQ]) : one;
             const __m512i b = Channel16(v[kDiffuse], w), gr = Channel16(v[kDiffuse + 1], w);

@@ -143,6 +143,61 @@ TEST(WideLoops, WrappedCopyFiltersAsTheTexels) {
     }
 }
 
+// Triangles of every pixel count from 1 to 40, shaded as one queue each, so that every
+// count of pixels in the last group (and the copies that fill it up) comes up in both the
+// eight- and sixteen-pixel shading: rows alone, where a group's pixels lie side by side,
+// and slopes over several rows, where they jump from row to row. Each shape's own attributes
+// differ from pixel to pixel, so that a pixel shaded with another's attributes, or stored
+// to another's place, shows; some carry NaN, infinite or huge values.
+TEST(WideLoops, EveryQueueLengthShadesEachPixelAsItsOwn) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const bool sixteen : {false, true}) {
+        const Sixteen lanes(sixteen);
+        const NoiseTexture noise(32, 16, 3);
+        for (int shape = 0; shape < 2; ++shape) {
+            Canvas out[2] = {Canvas(96, 96), Canvas(96, 96)};
+            for (int narrow = 0; narrow < 2; ++narrow) {
+                const raster::Pipeline p =
+                    PipelineFor(StateFor(kTextured, false, false, noise.For(narrow != 0)), narrow != 0);
+                std::mt19937 rng(17 + shape);
+                std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+                for (int n = 1; n <= 40; ++n) {
+                    raster::Vertex v[3] = {};
+                    if (shape == 0) {
+                        // One row of n pixels: centres 0.5 .. n - 0.5 from the left edge.
+                        const float x = 3.0f, y = 2.0f * n;
+                        v[0].x = x - 0.5f, v[0].y = y - 0.5f;
+                        v[1].x = x - 0.5f + 2.0f * n, v[1].y = y - 0.5f;
+                        v[2].x = x - 0.5f, v[2].y = y + 0.5f;
+                    } else {
+                        // A steep sliver whose rows hold one to a few pixels each.
+                        const float x = 2.0f + 2.0f * n, y = 1.0f + (n % 5) * 9.0f;
+                        v[0].x = x, v[0].y = y;
+                        v[1].x = x + 1.0f + n * 0.1f, v[1].y = y + 0.3f;
+                        v[2].x = x + 0.6f, v[2].y = y + n * 0.9f;
+                    }
+                    for (raster::Vertex& x : v) {
+                        const float q = 0.05f + unit(rng);
+                        x.a[raster::kZ] = unit(rng);
+                        x.a[raster::kQ] = q;
+                        for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k)
+                            x.a[k] = (unit(rng) * 320.0f - 30.0f) * q;
+                        x.a[raster::kTex0] = (unit(rng) * 8.0f - 4.0f) * q;
+                        x.a[raster::kTex0 + 1] = (unit(rng) * 8.0f - 4.0f) * q;
+                    }
+                    if (n % 9 == 2) v[n % 3].a[raster::kDiffuse + (n % 4)] = nan;
+                    if (n % 9 == 4) v[n % 3].a[raster::kTex0 + (n % 2)] = inf;
+                    if (n % 9 == 6) v[n % 3].a[raster::kTex0] = -3.0e9f;
+                    if (n % 9 == 8) v[n % 3].a[raster::kQ] = nan;
+                    raster::DrawTriangle(out[narrow].target, {0, 0, 96, 96}, p, v[0], v[1], v[2]);
+                }
+            }
+            EXPECT_EQ(out[0].colour, out[1].colour) << shape << " " << sixteen;
+        }
+    }
+}
+
 } // namespace
 
 // Many small triangles heaped on a few pixels, drawn through one batch so that groups of
