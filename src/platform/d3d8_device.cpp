@@ -231,8 +231,8 @@ Device* Device::Make(Direct3D* parent, int width, int height, bool depth) {
     std::size_t pixels = static_cast<std::size_t>(width) * height;
     Device* d = new (std::nothrow) Device();
     if (d == nullptr) return nullptr;
-    d->colour_.reset(new (std::nothrow) std::uint32_t[pixels]());
-    if (depth) d->depth_.reset(new (std::nothrow) std::uint16_t[pixels]);
+    d->colour_.reset(static_cast<std::uint32_t*>(host::AllocateBuffer(pixels * sizeof(std::uint32_t))));
+    if (depth) d->depth_.reset(static_cast<std::uint16_t*>(host::AllocateBuffer(pixels * sizeof(std::uint16_t))));
     d->scratch_.reset(new (std::nothrow) ClipVertex[kChunk + 2]());
     if (!d->colour_ || (depth && !d->depth_) || !d->scratch_) {
         d->Release();

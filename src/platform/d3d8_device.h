@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/d3d8.h"
+#include "platform/host/host.h"
 #include "platform/raster.h"
 
 namespace d3d8 {
@@ -200,8 +201,8 @@ private:
     void DrawLine(const ClipVertex& a, const ClipVertex& b);
 
     Direct3D* parent_ = nullptr;                  // held for the device's life
-    std::unique_ptr<std::uint32_t[]> colour_;     // back buffer, 0xAARRGGBB
-    std::unique_ptr<std::uint16_t[]> depth_;      // 16-bit depth buffer, null without one
+    std::unique_ptr<std::uint32_t[], host::BufferFree> colour_; // back buffer, 0xAARRGGBB
+    std::unique_ptr<std::uint16_t[], host::BufferFree> depth_;  // 16-bit depth buffer, null without one
     raster::Target target_;                       // views colour_ and depth_
     D3DVIEWPORT8 viewport_{};                     // where drawing and Clear go
     ViewportMap viewportMap_{};                   // derived from viewport_

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/host/host.h"
 #include "platform/raster_span.h"
 
 #if defined(__SSE2__)
@@ -1487,8 +1488,8 @@ bool Retarget(Batch& batch, const Target& target) {
     if (h.n > 0) SettleHeld(batch);
     const std::size_t pixels = static_cast<std::size_t>(target.width) * target.height;
     if (h.tags == nullptr || pixels != static_cast<std::size_t>(h.tagged.width) * h.tagged.height) {
-        delete[] h.tags;
-        h.tags = new (std::nothrow) std::uint16_t[pixels + 8];
+        host::FreeBuffer(h.tags);
+        h.tags = static_cast<std::uint16_t*>(host::AllocateBuffer((pixels + 8) * sizeof(std::uint16_t)));
     }
     h.tagged = h.tags != nullptr ? target : Target{};
     if (h.tags == nullptr) return false;
@@ -1613,7 +1614,7 @@ void DropHeld(Batch::Held* h) {
     if (h == nullptr) return;
     delete[] h->list;
     delete[] h->shading;
-    delete[] h->tags;
+    host::FreeBuffer(h->tags);
     delete h;
 }
 

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <vector>
 
 #include "platform/host/headless.h"
+#include "platform/host/host.h"
 #include "platform/raster.h"
 
 namespace {
@@ -84,6 +86,24 @@ TEST(ClearCopy, HeadlessHostKeepsThePresentedPicture) {
         }
         ASSERT_TRUE(std::equal(kept.begin(), kept.end(), headless.LastFrame())) << w << "x" << h;
     }
+}
+
+// The buffers for pixels come zeroed, whole, and on a large page's boundary, so that all of
+// each may be backed by large pages; sizes that cannot be had give null, not a short buffer.
+TEST(ClearCopy, PixelBuffersComeZeroedAndAligned) {
+    for (std::size_t bytes : {std::size_t{1}, std::size_t{4096}, std::size_t{1024 * 768 * 4}, std::size_t{(1u << 21) + 1}}) {
+        auto* buffer = static_cast<unsigned char*>(host::AllocateBuffer(bytes));
+        ASSERT_NE(buffer, nullptr) << bytes;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer) % (std::uintptr_t{1} << 21), 0u);
+        EXPECT_TRUE(std::all_of(buffer, buffer + bytes, [](unsigned char b) { return b == 0; })) << bytes;
+        buffer[0] = 1;
+        buffer[bytes - 1] = 2; // the last byte asked for is there to write
+        host::FreeBuffer(buffer);
+    }
+    EXPECT_EQ(host::AllocateBuffer(0), nullptr);
+    EXPECT_EQ(host::AllocateBuffer(SIZE_MAX), nullptr);
+    EXPECT_EQ(host::AllocateBuffer(SIZE_MAX - 4096), nullptr);
+    host::FreeBuffer(nullptr);
 }
 
 } // namespace

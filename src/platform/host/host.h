@@ -3,6 +3,7 @@
 // tools and tests install the headless one, before WinMain runs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace host {
@@ -56,6 +57,19 @@ public:
 
     // Whether the system cursor shows over the window.
     virtual void ShowSystemCursor(bool show) = 0;
+};
+
+// Zeroed memory for a large pixel buffer (a back buffer, a depth buffer, drawing-order tags)
+// of at least `bytes`, or null. Where the system can, it is backed by large pages: the
+// drawing loops step through these buffers a row apart, and with small pages nearly every
+// row of a 1024-pixel back buffer lies on a page of its own, so that most rows would first
+// miss in the processor's page-translation caches. Given back with FreeBuffer.
+void* AllocateBuffer(std::size_t bytes);
+void FreeBuffer(void* buffer);
+
+// Frees an AllocateBuffer array held in a std::unique_ptr.
+struct BufferFree {
+    void operator()(void* buffer) const noexcept { FreeBuffer(buffer); }
 };
 
 // The host in use. Install() before WinMain; Current() is only valid after it.
