@@ -897,10 +897,16 @@ inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleAr
         const __m128i oy = _mm_sub_epi32(_mm_set1_epi32(boxY0 << kSubBits), Y);
         const __m128i at = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi32(A, ox), _mm_mullo_epi32(B, oy)),
                                          _mm_xor_si128(topLeft, _mm_set1_epi32(-1)));
-        const __m128i three = _mm_setr_epi32(-1, -1, -1, 0);
-        _mm_maskstore_epi32(a.edgeAt, three, at);
-        _mm_maskstore_epi32(a.edgeX, three, _mm_slli_epi32(A, kSubBits));
-        _mm_maskstore_epi32(a.edgeY, three, _mm_slli_epi32(B, kSubBits));
+        // Whole stores in order, each one's fourth lane landing on the next one's first; the
+        // last one's, 0, on `tiny` and the padding after it.
+        static_assert(offsetof(TriangleArgs, edgeX) == offsetof(TriangleArgs, edgeAt) + 12 &&
+                      offsetof(TriangleArgs, edgeY) == offsetof(TriangleArgs, edgeX) + 12 &&
+                      offsetof(TriangleArgs, tiny) == offsetof(TriangleArgs, edgeY) + 12 &&
+                      offsetof(TriangleArgs, covered) >= offsetof(TriangleArgs, edgeY) + 16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a.edgeAt), at);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a.edgeX), _mm_slli_epi32(A, kSubBits));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a.edgeY),
+                         _mm_blend_epi32(_mm_slli_epi32(B, kSubBits), zero, 0x8));
         if (held != nullptr) {
             held[0] = at;
             held[1] = _mm_slli_epi32(A, kSubBits);
@@ -978,7 +984,8 @@ inline __attribute__((always_inline)) __m128i SnapTwo(__m128 f) {
 inline __attribute__((always_inline)) void FillBoxed(const Target& target, const Pipeline& p, const Vertex* v0,
                                                      const Vertex* v1, const Vertex* v2, Batch* batch,
                                                      __m128i X, __m128i Y, __m128i box, std::int64_t area,
-                                                     HiddenTest hide, Batch::Held* hold) {
+                                                     HiddenTest hide, Batch::Held* hold,
+                                                     const float (*frames)[8] = nullptr, int lane = 0) {
     alignas(16) std::int32_t x[4], y[4];
     // Clockwise order without a branch: with culling off either order is as likely.
     const bool flip = area < 0;
@@ -1022,7 +1029,11 @@ inline __attribute__((always_inline)) void FillBoxed(const Target& target, const
             a.tiny = true;
         }
     }
-    const bool perspective = PlanesWide(p, v, FrameOf(x, y, area), a);
+    const PlaneFrame frame = frames != nullptr ? PlaneFrame{frames[0][lane], frames[1][lane], frames[2][lane],
+                                                            frames[3][lane], frames[4][lane], frames[5][lane],
+                                                            frames[6][lane]}
+                                               : FrameOf(x, y, area);
+    const bool perspective = PlanesWide(p, v, frame, a);
     // Under a holding batch the faces turned away wait for the others, so what is drawn
     // now is nearly always shown (about 2% of the rings' front faces prove hidden): the
     // test would cost more than the pixels it saves.
@@ -1183,6 +1194,12 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     // eight, and which of them have pixels, are not level and are not culled.
     alignas(32) std::int32_t boxes[8][4];
     alignas(32) double areas[8];
+    // And the frames of their planes (PlaneFrame's fields, each a row of eight lanes).
+    alignas(32) float frames[7][8];
+    // Lanes whose triangles have their first two vertices swapped.
+    const __m256i swapLanes = odd ? _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0)
+                                  : _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1);
+    const __m256i laneBits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
     const Cull cull = p.state().cull;
     const __m256i top = _mm256_broadcastd_epi32(low), bottom = _mm256_broadcastd_epi32(_mm_srli_si128(high, 4));
     const __m256i left = _mm256_broadcastd_epi32(_mm_srli_si128(low, 8));
@@ -1205,6 +1222,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         const __m256i y1 = _mm256_min_epi32(_mm256_srai_epi32(maxY, kSubBits), bottom);
         const __m256i x0 = _mm256_max_epi32(_mm256_srai_epi32(_mm256_add_epi32(minX, edge), kSubBits), left);
         const __m256i x1 = _mm256_min_epi32(_mm256_srai_epi32(maxX, kSubBits), right);
+        unsigned flips = 0;
         unsigned skip = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(
             _mm256_or_si256(_mm256_cmpgt_epi32(y0, y1), _mm256_cmpgt_epi32(x0, x1)))));
         // The areas in double, where every product and the difference are exact (within the
@@ -1225,7 +1243,27 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             else if (cull == Cull::CounterClockwise)
                 out |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_LT_OQ)));
             skip |= out << (4 * h);
+            flips |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_LT_OQ))) << (4 * h);
+            // As FrameOf: 2^16 / |area| in double, then rounded to float.
+            const __m256d size = _mm256_andnot_pd(_mm256_set1_pd(-0.0), area);
+            const __m256d scale = _mm256_set1_pd(static_cast<double>(kSub) * kSub);
+            _mm_store_ps(frames[6] + 4 * h, _mm256_cvtpd_ps(_mm256_div_pd(scale, size)));
         }
+        // FrameOf lane by lane, from each triangle's vertices in clockwise order: its own
+        // first one, then the other two swapped where its area is negative.
+        const __m256i flip = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(flips)), laneBits),
+                                                laneBits);
+        auto clockwise = [&](__m256i P0, __m256i P1, __m256i P2, float* f0, float* d1, float* d2)
+                             __attribute__((always_inline)) {
+            const __m256i first = _mm256_blendv_epi8(P0, P1, swapLanes), second = _mm256_blendv_epi8(P1, P0, swapLanes);
+            const __m256i next = _mm256_blendv_epi8(second, P2, flip), last = _mm256_blendv_epi8(P2, second, flip);
+            const __m256 scale = _mm256_set1_ps(1.0f / kSub);
+            _mm256_store_ps(f0, _mm256_mul_ps(_mm256_cvtepi32_ps(first), scale));
+            _mm256_store_ps(d1, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(next, first)), scale));
+            _mm256_store_ps(d2, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(last, first)), scale));
+        };
+        clockwise(X0, X1, X2, frames[0], frames[2], frames[4]);
+        clockwise(Y0, Y1, Y2, frames[1], frames[3], frames[5]);
         // The boxes in TriangleArgs' order y0 y1 x0 x1, one row of four a triangle.
         const __m256i t0 = _mm256_unpacklo_epi32(y0, y1), t1 = _mm256_unpackhi_epi32(y0, y1);
         const __m256i t2 = _mm256_unpacklo_epi32(x0, x1), t3 = _mm256_unpackhi_epi32(x0, x1);
@@ -1237,46 +1275,39 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
         return ~skip & 0xFFu;
     };
-    // Triangle i, lane k of its group.
-    auto one = [&]<bool swapped>(int i, int k, std::uint64_t inside, unsigned go) __attribute__((always_inline)) {
-        const char* v = at + static_cast<std::size_t>(i) * stride;
-        const Vertex* v0 = reinterpret_cast<const Vertex*>(swapped ? v + stride : v);
-        const Vertex* v1 = reinterpret_cast<const Vertex*>(swapped ? v : v + stride);
-        const Vertex* v2 = reinterpret_cast<const Vertex*>(v + 2 * stride);
-        if (((inside >> i) & 7u) != 7u) {
-            alignas(16) Rect r;
-            _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
-            DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
-            return;
-        }
-        if (((go >> k) & 1u) == 0) return;
-        // X = x0 x1 x2 x1 in the triangle's own order.
-        constexpr int order = swapped ? _MM_SHUFFLE(0, 2, 0, 1) : _MM_SHUFFLE(1, 2, 1, 0);
-        const __m128i X = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)), order);
-        const __m128i Y = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i)), order);
-        FillBoxed(target, p, v0, v1, v2, batch, X, Y, _mm_load_si128(reinterpret_cast<const __m128i*>(boxes[k])),
-                  static_cast<std::int64_t>(areas[k]), hide, hold);
+    // Each group's triangles one at a time from one place, whichever their parity: the
+    // setup is inlined once, and the triangles with nothing to draw are passed over whole.
+    // Own order x0 x1 x2 x1 from the strip's three vertices, the first two swapped or not.
+    const __m128i orders[2] = {_mm_setr_epi32(0, 1, 2, 1), _mm_setr_epi32(1, 0, 2, 0)};
+    auto own = [&](const std::int32_t* v, int swapped) __attribute__((always_inline)) {
+        return _mm_castps_si128(_mm_permutevar_ps(_mm_loadu_ps(reinterpret_cast<const float*>(v)), orders[swapped]));
     };
     // kRun and a group are even, so every run and group starts with the strip's own parity.
     for (int done = 0; done < triangles; done += kRun, at += kRun * stride) {
         const int run = std::min(kRun, triangles - done);
         const std::uint64_t inside = SnapRun(at, stride, run + 2, x, y);
+        // Bit i: all three vertices of triangle i are within the guard band.
+        const std::uint64_t within = inside & (inside >> 1) & (inside >> 2);
         for (int c = 0; c < run; c += 8) {
             const unsigned go = group(c);
-            const int count = std::min(8, run - c);
-            int k = 0;
-            for (; k + 2 <= count; k += 2) {
-                if (odd) {
-                    one.template operator()<true>(c + k, k, inside, go);
-                    one.template operator()<false>(c + k + 1, k + 1, inside, go);
-                } else {
-                    one.template operator()<false>(c + k, k, inside, go);
-                    one.template operator()<true>(c + k + 1, k + 1, inside, go);
+            const unsigned lanes = run - c < 8 ? (1u << (run - c)) - 1 : 0xFFu;
+            const unsigned near = static_cast<unsigned>(within >> c) & 0xFFu;
+            for (unsigned todo = ((go & near) | ~near) & lanes; todo != 0; todo &= todo - 1) {
+                const int k = __builtin_ctz(todo), i = c + k;
+                const int swapped = (k + (odd ? 1 : 0)) & 1;
+                const char* v = at + static_cast<std::size_t>(i) * stride;
+                const Vertex* v0 = reinterpret_cast<const Vertex*>(v + (swapped != 0 ? stride : 0));
+                const Vertex* v1 = reinterpret_cast<const Vertex*>(v + (swapped != 0 ? 0 : stride));
+                const Vertex* v2 = reinterpret_cast<const Vertex*>(v + 2 * stride);
+                if (((near >> k) & 1u) == 0) {
+                    alignas(16) Rect r;
+                    _mm_store_si128(reinterpret_cast<__m128i*>(&r), clip);
+                    DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
+                    continue;
                 }
-            }
-            if (k < count) {
-                if (odd) one.template operator()<true>(c + k, k, inside, go);
-                else one.template operator()<false>(c + k, k, inside, go);
+                FillBoxed(target, p, v0, v1, v2, batch, own(x + i, swapped), own(y + i, swapped),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(boxes[k])),
+                          static_cast<std::int64_t>(areas[k]), hide, hold, frames, k);
             }
         }
         // The next run starts where this one ended: its first two vertices snapped again.

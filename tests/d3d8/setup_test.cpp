@@ -249,6 +249,40 @@ TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
     }
 }
 
+// Strips folded at random, so that within a group of eight either winding follows either
+// parity, of triangles small and large, some with a vertex beyond the guard band between
+// them: blended, so that a triangle drawn out of turn or set up from the wrong corner shows.
+TEST(TriangleSetup, FoldedStripsSetEachTriangleUpFromItsOwnCorners) {
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(47);
+    for (std::uint32_t& t : texels) t = texelRng();
+    const raster::Texture texture{texels, 16, 8};
+    for (Look look : {kRingPass, kPlainBlend, kCulled, kCulledBack}) {
+        for (int triangles : {3, 8, 13, 62, 70}) {
+            std::mt19937 rng(8100 + 10 * look + triangles);
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+            std::vector<raster::Vertex> strip(static_cast<std::size_t>(triangles) + 2);
+            for (std::size_t i = 0; i < strip.size(); ++i) {
+                raster::Vertex& x = strip[i];
+                x = {};
+                // Mostly within a few pixels of the last vertex, now and then far off.
+                const float reach = rng() % 5 == 0 ? 40.0f : 6.0f;
+                const float cx = i == 0 ? 50.0f : strip[i - 1].x, cy = i == 0 ? 30.0f : strip[i - 1].y;
+                x.x = std::clamp(cx + (unit(rng) - 0.5f) * reach, -10.0f, 110.0f);
+                x.y = std::clamp(cy + (unit(rng) - 0.5f) * reach, -10.0f, 70.0f);
+                if (rng() % 23 == 0) x.x = -20000.0f;
+                const float q = 0.2f + unit(rng);
+                x.a[raster::kZ] = unit(rng);
+                x.a[raster::kQ] = q;
+                for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 250.0f * q;
+            }
+            ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles,
+                                      {2, 1, 98, 59},
+                                      "folded look " + std::to_string(look) + " n " + std::to_string(triangles));
+        }
+    }
+}
+
 } // namespace
 
 namespace {
