@@ -879,13 +879,15 @@ inline __attribute__((always_inline)) bool PlanesWide(const Pipeline& p, const f
 // its lanes), for a caller that reads them at once: a masked store is not forwarded to loads.
 inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleArgs& a, __m128i X, __m128i Y,
                                                      __m128i box, __m128i extents, const std::int32_t* x,
-                                                     const std::int32_t* y, __m128i* held = nullptr) {
+                                                     const std::int32_t* y, __m128i* held = nullptr,
+                                                     int known = -1) {
     const std::int32_t minY = _mm_cvtsi128_si32(extents), maxY = _mm_extract_epi32(extents, 1);
     const std::int32_t minX = _mm_extract_epi32(extents, 2), maxX = _mm_extract_epi32(extents, 3);
     constexpr std::int32_t kExtent = kSmallExtent << kSubBits;
     const std::int32_t boxY0 = _mm_cvtsi128_si32(box), boxX0 = _mm_extract_epi32(box, 2);
-    if (smallEdges && _mm_extract_epi32(box, 3) - boxX0 < kSmallColumns && maxX - minX <= kExtent &&
-        maxY - minY <= kExtent) {
+    if (smallEdges && (known >= 0 ? known != 0
+                                  : _mm_extract_epi32(box, 3) - boxX0 < kSmallColumns && maxX - minX <= kExtent &&
+                                        maxY - minY <= kExtent)) {
         // Edge i runs from vertex i to vertex i + 1: A = Y[i] - Y[j], B = X[j] - X[i].
         const __m128i Xn = _mm_shuffle_epi32(X, _MM_SHUFFLE(3, 0, 2, 1));
         const __m128i Yn = _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 0, 2, 1));
@@ -979,13 +981,22 @@ inline __attribute__((always_inline)) __m128i SnapTwo(__m128 f) {
     return _mm256_cvttpd_epi32(_mm256_floor_pd(d));
 }
 
+// What a strip's group of eight finds for its triangles lane by lane: the frames of their
+// planes (PlaneFrame's fields, a row of eight lanes each), and bit k set for triangle k where
+// its edges may be given as small ones (as EdgesWide decides) and where its box is tiny
+// under a pipeline of small edges (as FillBoxed decides).
+struct StripGroup {
+    alignas(32) float frames[7][8];
+    unsigned small, tiny;
+};
+
 // FillSnapped once its box (within the clip, holding a pixel) and twice its signed area
 // (not 0, and not culled) are known: the rest of the setup, from the clockwise order on.
 inline __attribute__((always_inline)) void FillBoxed(const Target& target, const Pipeline& p, const Vertex* v0,
                                                      const Vertex* v1, const Vertex* v2, Batch* batch,
                                                      __m128i X, __m128i Y, __m128i box, std::int64_t area,
                                                      HiddenTest hide, Batch::Held* hold,
-                                                     const float (*frames)[8] = nullptr, int lane = 0) {
+                                                     const StripGroup* g = nullptr, int lane = 0) {
     alignas(16) std::int32_t x[4], y[4];
     // Clockwise order without a branch: with culling off either order is as likely.
     const bool flip = area < 0;
@@ -1008,7 +1019,9 @@ inline __attribute__((always_inline)) void FillBoxed(const Target& target, const
     }
     _mm_store_si128(reinterpret_cast<__m128i*>(x), X);
     _mm_store_si128(reinterpret_cast<__m128i*>(y), Y);
-    const __m128i extents = Extents(X, Y);
+    // A group's triangle needs no extents: the group found what they tell.
+    const __m128i extents = g == nullptr ? Extents(X, Y) : _mm_setzero_si128();
+    const int small = g == nullptr ? -1 : static_cast<int>((g->small >> lane) & 1u);
 
     TriangleArgs a;
     a.tags = hold != nullptr ? hold->tags : nullptr;
@@ -1019,26 +1032,27 @@ inline __attribute__((always_inline)) void FillBoxed(const Target& target, const
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(&a.y0), _mm256_cvtepi32_epi64(box));
     // A tiny triangle's rows are found first: most that cover no pixel centre are tiny,
     // and they need no planes. Larger ones may still prove hidden before their edges.
-    const bool tinyBox = p.SmallEdges() && a.x1 - a.x0 < kTinyColumns && a.y1 - a.y0 < kTinyRows;
+    const bool tinyBox = g == nullptr ? p.SmallEdges() && a.x1 - a.x0 < kTinyColumns && a.y1 - a.y0 < kTinyRows
+                                      : ((g->tiny >> lane) & 1u) != 0;
     if (tinyBox) {
         __m128i edges[3] = {};
-        if (!EdgesWide(true, a, X, Y, box, extents, x, y, edges)) return;
+        if (!EdgesWide(true, a, X, Y, box, extents, x, y, edges, small)) return;
         if (a.small) {
             a.covered = a.x1 - a.x0 < 8 ? TinyCovered<false>(a, edges) : TinyCovered<true>(a, edges);
             if (a.covered == 0) return;
             a.tiny = true;
         }
     }
-    const PlaneFrame frame = frames != nullptr ? PlaneFrame{frames[0][lane], frames[1][lane], frames[2][lane],
-                                                            frames[3][lane], frames[4][lane], frames[5][lane],
-                                                            frames[6][lane]}
-                                               : FrameOf(x, y, area);
+    const PlaneFrame frame = g != nullptr ? PlaneFrame{g->frames[0][lane], g->frames[1][lane], g->frames[2][lane],
+                                                       g->frames[3][lane], g->frames[4][lane], g->frames[5][lane],
+                                                       g->frames[6][lane]}
+                                          : FrameOf(x, y, area);
     const bool perspective = PlanesWide(p, v, frame, a);
     // Under a holding batch the faces turned away wait for the others, so what is drawn
     // now is nearly always shown (about 2% of the rings' front faces prove hidden): the
     // test would cost more than the pixels it saves.
     if (hide.on && hold == nullptr && Hidden(target, a, box, v, hide)) return;
-    if (!tinyBox && !EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y)) return;
+    if (!tinyBox && !EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y, nullptr, small)) return;
     DrawSetUp(target, p, batch, a, perspective, v[0][kQ]);
 }
 
@@ -1194,8 +1208,10 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     // eight, and which of them have pixels, are not level and are not culled.
     alignas(32) std::int32_t boxes[8][4];
     alignas(32) double areas[8];
-    // And the frames of their planes (PlaneFrame's fields, each a row of eight lanes).
-    alignas(32) float frames[7][8];
+    // And what else the group finds of them.
+    StripGroup found;
+    float (*const frames)[8] = found.frames;
+    const bool smallEdges = p.SmallEdges();
     // Lanes whose triangles have their first two vertices swapped.
     const __m256i swapLanes = odd ? _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0)
                                   : _mm256_setr_epi32(0, -1, 0, -1, 0, -1, 0, -1);
@@ -1264,6 +1280,18 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         };
         clockwise(X0, X1, X2, frames[0], frames[2], frames[4]);
         clockwise(Y0, Y1, Y2, frames[1], frames[3], frames[5]);
+        // Which are small (their box's width, their vertices' extents) and which tiny.
+        const __m256i columns = _mm256_sub_epi32(x1, x0);
+        const __m256i extent = _mm256_set1_epi32(kSmallExtent << kSubBits);
+        const __m256i notSmall = _mm256_or_si256(
+            _mm256_cmpgt_epi32(columns, _mm256_set1_epi32(kSmallColumns - 1)),
+            _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_sub_epi32(maxX, minX), extent),
+                            _mm256_cmpgt_epi32(_mm256_sub_epi32(maxY, minY), extent)));
+        const __m256i notTiny = _mm256_or_si256(_mm256_cmpgt_epi32(columns, _mm256_set1_epi32(kTinyColumns - 1)),
+                                                _mm256_cmpgt_epi32(_mm256_sub_epi32(y1, y0),
+                                                                   _mm256_set1_epi32(kTinyRows - 1)));
+        found.small = ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(notSmall))) & 0xFFu;
+        found.tiny = smallEdges ? ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(notTiny))) & 0xFFu : 0u;
         // The boxes in TriangleArgs' order y0 y1 x0 x1, one row of four a triangle.
         const __m256i t0 = _mm256_unpacklo_epi32(y0, y1), t1 = _mm256_unpackhi_epi32(y0, y1);
         const __m256i t2 = _mm256_unpacklo_epi32(x0, x1), t3 = _mm256_unpackhi_epi32(x0, x1);
@@ -1307,7 +1335,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
                 }
                 FillBoxed(target, p, v0, v1, v2, batch, own(x + i, swapped), own(y + i, swapped),
                           _mm_load_si128(reinterpret_cast<const __m128i*>(boxes[k])),
-                          static_cast<std::int64_t>(areas[k]), hide, hold, frames, k);
+                          static_cast<std::int64_t>(areas[k]), hide, hold, &found, k);
             }
         }
         // The next run starts where this one ended: its first two vertices snapped again.

@@ -283,6 +283,47 @@ TEST(TriangleSetup, FoldedStripsSetEachTriangleUpFromItsOwnCorners) {
     }
 }
 
+// Strips whose triangles straddle the sizes at which the setup changes its ways: boxes of
+// 7 to 9 rows and 15 to 17 columns (tiny or not, small or not) and vertices 64 pixels apart
+// give or take a 1/256 (small edges or walkers), on pixel centres and between them.
+TEST(TriangleSetup, StripTrianglesOnEitherSideOfTheSmallAndTinySizes) {
+    std::uint32_t texels[16 * 8];
+    std::mt19937 texelRng(53);
+    for (std::uint32_t& t : texels) t = texelRng();
+    const raster::Texture texture{texels, 16, 8};
+    const float sub = 1.0f / 256.0f;
+    const float spans[] = {6.0f, 7.0f, 7.5f, 8.0f, 8.5f, 14.0f, 15.0f, 15.5f, 16.0f, 16.5f,
+                           64.0f - sub, 64.0f, 64.0f + sub, 63.5f};
+    for (Look look : {kRingPass, kPlainBlend, kCulledBack}) {
+        for (int triangles : {9, 40, 66}) {
+            std::mt19937 rng(8300 + 10 * look + triangles);
+            std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+            std::vector<raster::Vertex> strip(static_cast<std::size_t>(triangles) + 2);
+            // The even vertices on one row (of pixel centres or between them), now and then
+            // off it by a 1/256, so that most triangles have a level edge there and a whole
+            // row of pixels along it; the odd ones a span above or below it.
+            const float level = 28.0f + (triangles % 2 ? 0.5f : 0.0f);
+            float x = 2.0f;
+            for (std::size_t i = 0; i < strip.size(); ++i) {
+                raster::Vertex& v = strip[i];
+                v = {};
+                const float along = spans[rng() % std::size(spans)], across = spans[rng() % std::size(spans)];
+                x += rng() % 2 ? along * 0.5f : 0.75f;
+                if (x > 90.0f) x -= 85.0f;
+                v.x = x + (rng() % 4 == 0 ? along : 0.0f);
+                v.y = i % 2 ? level + (rng() % 2 ? across : -across) : level + (rng() % 5 == 0 ? sub : 0.0f);
+                const float q = 0.2f + unit(rng);
+                v.a[raster::kZ] = unit(rng);
+                v.a[raster::kQ] = q;
+                for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) v.a[k] = unit(rng) * 250.0f * q;
+            }
+            ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles,
+                                      {0, 0, 100, 60},
+                                      "sizes look " + std::to_string(look) + " n " + std::to_string(triangles));
+        }
+    }
+}
+
 } // namespace
 
 namespace {
