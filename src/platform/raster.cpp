@@ -1203,7 +1203,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     // eight triangles of a group read ten vertices, and a triangle's four lanes one past
     // its last: what lies past the run's vertices lands only in lanes never used.
     constexpr int kRun = 62;
-    alignas(32) std::int32_t x[kRun + 16] = {}, y[kRun + 16] = {};
+    alignas(32) std::int32_t x[kRun + 16], y[kRun + 16];
     // The boxes and twice the signed areas (in each triangle's own order) of a group of
     // eight, and which of them have pixels, are not level and are not culled.
     alignas(32) std::int32_t boxes[8][4];
@@ -1314,6 +1314,10 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     for (int done = 0; done < triangles; done += kRun, at += kRun * stride) {
         const int run = std::min(kRun, triangles - done);
         const std::uint64_t inside = SnapRun(at, stride, run + 2, x, y);
+        // Zeros for the eight after them, which the last group and triangle read (rather
+        // than clearing both whole arrays for every strip).
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(x + run + 2), _mm256_setzero_si256());
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(y + run + 2), _mm256_setzero_si256());
         // Bit i: all three vertices of triangle i are within the guard band.
         const std::uint64_t within = inside & (inside >> 1) & (inside >> 2);
         for (int c = 0; c < run; c += 8) {
