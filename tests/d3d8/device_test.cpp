@@ -77,6 +77,36 @@ protected:
         device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
     }
 
+    // Within a scene: the quad drawn with a texture of texels 0x88102030, whose texels a
+    // lock then makes opaque black; then the quad 20 pixels to the right with a texture of
+    // the first texels, which is unbound and released by its last owner. Both quads must
+    // come out as drawn with 0x88102030. Returns the first texture, still owned here.
+    IDirect3DTexture8* DrawOverALockAndARelease(const TexturedScreenVertex (&quad)[4]) {
+        IDirect3DTexture8* t = SolidTexture(4, 4, 0x88102030u);
+        device->SetTexture(0, t);
+        EXPECT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, quad, 2), D3D_OK);
+        D3DLOCKED_RECT r;
+        EXPECT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
+        for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u;
+        EXPECT_EQ(t->UnlockRect(0), D3D_OK);
+
+        IDirect3DTexture8* own = nullptr;
+        EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &own), D3D_OK);
+        if (own == nullptr) return t;
+        EXPECT_EQ(own->LockRect(0, &r, nullptr, 0), D3D_OK);
+        for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0x88102030u;
+        EXPECT_EQ(own->UnlockRect(0), D3D_OK);
+        device->SetTexture(0, own);
+        TexturedScreenVertex further[4];
+        for (int i = 0; i < 4; ++i) {
+            further[i] = quad[i];
+            further[i].x += 20;
+        }
+        EXPECT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
+        device->SetTexture(0, nullptr);
+        own->Release();
+        return t;
+    }
     int Count(std::uint32_t colour) const {
         int n = 0;
         for (int i = 0; i < width_ * height_; ++i) n += pixels[i] == colour;
@@ -455,31 +485,10 @@ TEST_F(Device, LateTrianglesReadTheTexelsOfTheirDraw) {
     RingStage();
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     ASSERT_EQ(device->BeginScene(), D3D_OK);
-    IDirect3DTexture8* t = SolidTexture(4, 4, 0x88102030u);
-    device->SetTexture(0, t);
     // Counter-clockwise on the screen: Direct3D's back faces.
     const TexturedScreenVertex away[4] = {{0, 0, 0, 1, 0xFFF0C080u, 0, 0}, {0, 8, 0, 1, 0xFFF0C080u, 0, 1},
                                           {8, 0, 0, 1, 0xFFF0C080u, 1, 0}, {8, 8, 0, 1, 0xFFF0C080u, 1, 1}};
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, away, 2), D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
-    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u;
-    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
-
-    IDirect3DTexture8* own = nullptr;
-    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &own), D3D_OK);
-    ASSERT_EQ(own->LockRect(0, &r, nullptr, 0), D3D_OK);
-    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0x88102030u;
-    ASSERT_EQ(own->UnlockRect(0), D3D_OK);
-    device->SetTexture(0, own);
-    TexturedScreenVertex further[4];
-    for (int i = 0; i < 4; ++i) {
-        further[i] = away[i];
-        further[i].x += 20;
-    }
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
-    device->SetTexture(0, nullptr);
-    own->Release();
+    DrawOverALockAndARelease(away);
     ASSERT_EQ(device->EndScene(), D3D_OK);
     EXPECT_EQ(At(3, 3), 0x8887755Bu);
     EXPECT_EQ(At(23, 3), 0x8887755Bu);
@@ -491,31 +500,10 @@ TEST_F(Device, LateTrianglesReadTheTexelsOfTheirDraw) {
 TEST_F(Device, PendingPixelsReadTheTexelsOfTheirDraw) {
     RingStage();
     ASSERT_EQ(device->BeginScene(), D3D_OK);
-    IDirect3DTexture8* t = SolidTexture(4, 4, 0x88102030u);
-    device->SetTexture(0, t);
     // Clockwise on the screen, under the initial culling of the other way round.
     const TexturedScreenVertex facing[4] = {{0, 0, 0, 1, 0xFFF0C080u, 0, 0}, {8, 0, 0, 1, 0xFFF0C080u, 1, 0},
                                             {0, 8, 0, 1, 0xFFF0C080u, 0, 1}, {8, 8, 0, 1, 0xFFF0C080u, 1, 1}};
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, facing, 2), D3D_OK);
-    D3DLOCKED_RECT r;
-    ASSERT_EQ(t->LockRect(0, &r, nullptr, 0), D3D_OK);
-    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0xFF000000u;
-    ASSERT_EQ(t->UnlockRect(0), D3D_OK);
-
-    IDirect3DTexture8* own = nullptr;
-    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &own), D3D_OK);
-    ASSERT_EQ(own->LockRect(0, &r, nullptr, 0), D3D_OK);
-    for (int i = 0; i < 16; ++i) static_cast<DWORD*>(r.pBits)[i] = 0x88102030u;
-    ASSERT_EQ(own->UnlockRect(0), D3D_OK);
-    device->SetTexture(0, own);
-    TexturedScreenVertex further[4];
-    for (int i = 0; i < 4; ++i) {
-        further[i] = facing[i];
-        further[i].x += 20;
-    }
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
-    device->SetTexture(0, nullptr);
-    own->Release();
+    IDirect3DTexture8* const t = DrawOverALockAndARelease(facing);
     // Read through the device in the middle of the scene, as the text drawing reads it.
     std::uint32_t* const back = d3d8ext::BackBuffer(device, nullptr, nullptr);
     ASSERT_EQ(back, pixels);
@@ -524,11 +512,12 @@ TEST_F(Device, PendingPixelsReadTheTexelsOfTheirDraw) {
     // Two draws of one state over the same pixels in one scene: the later one's colour.
     device->SetTexture(0, t);
     ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, facing, 2), D3D_OK);
+    TexturedScreenVertex darker[4];
     for (int i = 0; i < 4; ++i) {
-        further[i] = facing[i];
-        further[i].colour = 0xFF102030u;
+        darker[i] = facing[i];
+        darker[i].colour = 0xFF102030u;
     }
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, further, 2), D3D_OK);
+    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, darker, 2), D3D_OK);
     ASSERT_EQ(device->EndScene(), D3D_OK);
     EXPECT_EQ(At(3, 3), 0xFF102030u);
     device->SetTexture(0, nullptr);
