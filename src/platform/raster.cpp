@@ -876,7 +876,9 @@ inline __attribute__((always_inline)) bool PlanesWide(const Pipeline& p, const f
 // The edges of a triangle with its box set up, from its snapped positions X, Y and x, y in
 // clockwise order; false when no row holds a pixel. smallEdges as the pipeline's SmallEdges.
 // Small-triangle edges are also left in `held` where it is given (edgeAt, edgeX, edgeY in
-// its lanes), for a caller that reads them at once: a masked store is not forwarded to loads.
+// its lanes), for a caller that reads them at once, from registers rather than back from
+// the stores. `known`, where not -1, is whether the triangle is small, as a strip's group
+// has already found it (1 or 0), so that its extents need not be given.
 inline __attribute__((always_inline)) bool EdgesWide(bool smallEdges, TriangleArgs& a, __m128i X, __m128i Y,
                                                      __m128i box, __m128i extents, const std::int32_t* x,
                                                      const std::int32_t* y, __m128i* held = nullptr,
