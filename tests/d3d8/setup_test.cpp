@@ -249,6 +249,14 @@ TEST(TriangleSetup, LongStripsWithHostileVerticesDrawTheirTriangles) {
     }
 }
 
+// A vertex's depth, q and other attributes (times q) at random.
+void RandomAttributes(raster::Vertex& v, std::mt19937& rng, std::uniform_real_distribution<float>& unit) {
+    const float q = 0.2f + unit(rng);
+    v.a[raster::kZ] = unit(rng);
+    v.a[raster::kQ] = q;
+    for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) v.a[k] = unit(rng) * 250.0f * q;
+}
+
 // Strips folded at random, so that within a group of eight either winding follows either
 // parity, of triangles small and large, some with a vertex beyond the guard band between
 // them: blended, so that a triangle drawn out of turn or set up from the wrong corner shows.
@@ -271,10 +279,7 @@ TEST(TriangleSetup, FoldedStripsSetEachTriangleUpFromItsOwnCorners) {
                 x.x = std::clamp(cx + (unit(rng) - 0.5f) * reach, -10.0f, 110.0f);
                 x.y = std::clamp(cy + (unit(rng) - 0.5f) * reach, -10.0f, 70.0f);
                 if (rng() % 23 == 0) x.x = -20000.0f;
-                const float q = 0.2f + unit(rng);
-                x.a[raster::kZ] = unit(rng);
-                x.a[raster::kQ] = q;
-                for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) x.a[k] = unit(rng) * 250.0f * q;
+                RandomAttributes(x, rng, unit);
             }
             ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles,
                                       {2, 1, 98, 59},
@@ -312,10 +317,7 @@ TEST(TriangleSetup, StripTrianglesOnEitherSideOfTheSmallAndTinySizes) {
                 if (x > 90.0f) x -= 85.0f;
                 v.x = x + (rng() % 4 == 0 ? along : 0.0f);
                 v.y = i % 2 ? level + (rng() % 2 ? across : -across) : level + (rng() % 5 == 0 ? sub : 0.0f);
-                const float q = 0.2f + unit(rng);
-                v.a[raster::kZ] = unit(rng);
-                v.a[raster::kQ] = q;
-                for (int k = raster::kDiffuse; k < raster::kAttrCount; ++k) v.a[k] = unit(rng) * 250.0f * q;
+                RandomAttributes(v, rng, unit);
             }
             ExpectStripAsItsTriangles(look, texture, strip.data(), sizeof(raster::Vertex), triangles,
                                       {0, 0, 100, 60},
