@@ -141,6 +141,10 @@ void DropHeld(Batch::Held* held);
 // Whether any pixel of a held triangle, set up with its edges, depth plane, target, tags
 // and order, would pass its depth test (raster_wide.cpp; only where there are wide loops).
 bool HeldPixels(TriangleArgs& t);
+// Whether no pixel of a held triangle of 16 to 31 columns can pass, shown by the bound of
+// its depth plane where its edges, set up as a small triangle's over those columns (they
+// fit 32 bits within kSmallExtent), cover it; false where that cannot be shown.
+bool HeldHiddenWide(TriangleArgs& t);
 
 // The triangle loop that shades rows straight into the target (raster_flat.cpp), for
 // states without depth or texture; null where there is none or the processor cannot run

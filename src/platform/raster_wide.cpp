@@ -903,9 +903,10 @@ WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t) {
     return hidden;
 }
 
-// That test for a small triangle of up to 8 x Halves columns, every row over the whole box
-// at once: a column is settled where it lies outside an edge (as SmallRows finds it) or its
-// bound is above the stored depth. The estimates are made at the columns x0 + k.
+// That test for a triangle with small edges over up to 8 x Halves columns, every row over
+// the whole box at once: a column is settled where it lies outside an edge (as SmallRows
+// finds it, here for as many columns as the box has) or its bound is above the stored
+// depth. The estimates are made at the columns x0 + k.
 template <int Halves>
 WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
     const Target& target = *t.target;
@@ -916,7 +917,15 @@ WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
     if (!(e < 0x1p-16f)) return false;
     const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 base = _mm256_set1_ps(t.base[kZ]), slope = _mm256_set1_ps(t.gx[kZ]);
-    SmallRows rows(t); // its edges at the box's columns, stepped here row by row
+    // The edges at the box's columns, stepped row by row: column c's value is the first
+    // plus c steps, a product that wraps as the sums do.
+    __m256i edge[3][Halves], perRow[3];
+    for (int i = 0; i < 3; ++i) {
+        const __m256i step = _mm256_set1_epi32(t.edgeX[i]);
+        edge[i][0] = _mm256_add_epi32(_mm256_set1_epi32(t.edgeAt[i]), _mm256_mullo_epi32(step, k));
+        for (int h = 1; h < Halves; ++h) edge[i][h] = _mm256_add_epi32(edge[i][h - 1], _mm256_slli_epi32(step, 3));
+        perRow[i] = _mm256_set1_epi32(t.edgeY[i]);
+    }
     __m256 x[Halves];
     __m256i beyond[Halves]; // columns past the box: settled
     for (int h = 0; h < Halves; ++h) {
@@ -933,9 +942,9 @@ WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
         for (int h = 0; h < Halves; ++h) {
             const __m256i old = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stored + 8 * h)));
             const __m256i hidden = _mm256_cmpgt_epi32(LowDepth8(x[h], base, slope, down), old);
-            const __m256i outside = _mm256_or_si256(_mm256_or_si256(rows.edge[0][h], rows.edge[1][h]), rows.edge[2][h]);
+            const __m256i outside = _mm256_or_si256(_mm256_or_si256(edge[0][h], edge[1][h]), edge[2][h]);
             settled = _mm256_and_si256(settled, _mm256_or_si256(_mm256_or_si256(outside, hidden), beyond[h]));
-            for (int i = 0; i < 3; ++i) rows.edge[i][h] = _mm256_add_epi32(rows.edge[i][h], rows.perRow[i]);
+            for (int i = 0; i < 3; ++i) edge[i][h] = _mm256_add_epi32(edge[i][h], perRow[i]);
         }
         if (!_mm256_testc_ps(_mm256_castsi256_ps(settled), _mm256_castsi256_ps(_mm256_set1_epi32(-1)))) return false;
     }
@@ -1228,6 +1237,10 @@ bool HeldPixels(TriangleArgs& t) {
         return !hidden && HeldPasses<true>(t);
     }
     return !HeldHiddenRows(t) && HeldPasses<false>(t);
+}
+
+bool HeldHiddenWide(TriangleArgs& t) {
+    return t.x1 - t.x0 < 24 ? HeldHiddenSmall<3>(t) : HeldHiddenSmall<4>(t);
 }
 
 namespace {
