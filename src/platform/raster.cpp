@@ -1351,11 +1351,11 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
 // HiddenInBox's limit for eight held triangles from `k` on at once (the first `count` of
 // them; the rest repeat the last), lane by lane the same arithmetic as FrameOf, the depth
 // plane of Planes8 and HiddenLimit, so the same values; -1 where a plane cannot hide. The
-// depth planes' gx and gy go to slopeX and slopeY, for the pixels' test of the triangles
-// that the box cannot show hidden. The triangles are read whole, a quarter (four words)
+// depth planes' gx and gy go to slopeX and slopeY, and their bounds' margins to `margins`,
+// for the pixels' test of the triangles that the box cannot show hidden. The triangles are read whole, a quarter (four words)
 // of triangles j and j + 4 to a register, four such rows turned about at a time.
 inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Triangle* k, int count, float* slopeX,
-                                                         float* slopeY) {
+                                                         float* slopeY, float* margins) {
     static_assert(offsetof(Batch::Held::Triangle, area) == 56 && offsetof(Batch::Held::Triangle, z) == 40);
     const int last = count - 1;
     const std::int32_t* at[8];
@@ -1425,6 +1425,12 @@ inline __attribute__((always_inline)) __m256i HeldLimits(const Batch::Held::Tria
     const __m256 least = _mm256_add_ps(_mm256_add_ps(z0, leastX), leastY);
     const __m256 size = _mm256_add_ps(_mm256_add_ps(_mm256_andnot_ps(sign, z0), mostX), mostY);
     const __m256 columns = _mm256_cvtepi32_ps(_mm256_sub_epi32(bx1, bx0));
+    // The margin of the pixels' bound (see HeldPixels), n = columns + 1: (n + 8) 2^-22 of
+    // the size, and 2^-100.
+    _mm256_store_ps(margins, _mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(_mm256_add_ps(columns, _mm256_set1_ps(9.0f)),
+                                                                       _mm256_set1_ps(0x1p-22f)),
+                                                         size),
+                                           _mm256_set1_ps(0x1p-100f)));
     const __m256 z = _mm256_sub_ps(
         least, _mm256_mul_ps(_mm256_mul_ps(_mm256_add_ps(_mm256_set1_ps(12.0f), columns), _mm256_set1_ps(0x1p-23f)),
                              size));
@@ -1509,11 +1515,12 @@ void SettleHeld(Batch& batch) {
     // so HiddenTestFor would give each this, and SmallEdges is true.
     const HiddenTest hide = {target.width >= 16, 1};
     alignas(32) std::int32_t limits[8];
-    alignas(32) float slopeX[8], slopeY[8];
+    alignas(32) float slopeX[8], slopeY[8], margins[8];
     for (int group = 0; group < h.n; group += 8) {
         const int count = h.n - group < 8 ? h.n - group : 8;
         unsigned left = (1u << count) - 1;
-        _mm256_store_si256(reinterpret_cast<__m256i*>(limits), HeldLimits(&h.list[group], count, slopeX, slopeY));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(limits),
+                           HeldLimits(&h.list[group], count, slopeX, slopeY, margins));
         if (hide.on) left &= ~BoxesHidden(target, &h.list[group], count, limits);
         for (; left != 0; left &= left - 1) {
             const int j = __builtin_ctz(left), i = group + j;
@@ -1545,12 +1552,12 @@ void SettleHeld(Batch& batch) {
             // these hidden for much less than walking the rows' spans does.
             if (Widened(box, extents)) {
                 EdgesWide(true, a, X, Y, box, extents, x, y, nullptr, 1);
-                if (HeldHiddenWide(a)) continue;
+                if (HeldHiddenWide(a, margins[j])) continue;
             }
             if (!EdgesWide(true, a, X, Y, box, extents, x, y)) continue;
             // Of the held triangles that the box cannot show hidden, nearly all still have no
             // pixel that passes, where the nearer faces cover them; those change nothing.
-            if (!HeldPixels(a)) continue;
+            if (!HeldPixels(a, margins[j])) continue;
             const PlaneFrame f = FrameOf(k.x, k.y, k.area);
             const Batch::Held::Shading& s = h.shading[i];
             const float* v[3] = {s.a[0], s.a[1], s.a[2]};

@@ -140,11 +140,13 @@ Batch::Held* MakeHeld();
 void DropHeld(Batch::Held* held);
 // Whether any pixel of a held triangle, set up with its edges, depth plane, target, tags
 // and order, would pass its depth test (raster_wide.cpp; only where there are wide loops).
-bool HeldPixels(TriangleArgs& t);
+// `margin` is (n + 8) 2^-22 Q + 2^-100, n the box's columns and Q the size of the depth
+// plane over the box, |base| + |gx| max|x - fx0| + |gy| max|y - fy0|, as the limits find it.
+bool HeldPixels(TriangleArgs& t, float margin);
 // Whether no pixel of a held triangle of 16 to 31 columns can pass, shown by the bound of
 // its depth plane where its edges, set up as a small triangle's over those columns (they
 // fit 32 bits within kSmallExtent), cover it; false where that cannot be shown.
-bool HeldHiddenWide(TriangleArgs& t);
+bool HeldHiddenWide(TriangleArgs& t, float margin);
 
 // The triangle loop that shades rows straight into the target (raster_flat.cpp), for
 // states without depth or texture; null where there is none or the processor cannot run

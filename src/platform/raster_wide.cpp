@@ -849,18 +849,9 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
 // an estimate below 0 gives a depth of at most 0, which proves nothing, and so does one
 // that is not a number.
 
-// E as above for a triangle, n its box's width; not below 2^-16 (nor a number) where the
-// bound would prove nothing.
-WIDE_INLINE float HeldMargin(const TriangleArgs& t) {
-    const float b = t.base[kZ], gx = t.gx[kZ], gy = t.gy[kZ];
-    const float mx0 = static_cast<float>(t.x0) - t.fx0, mx1 = static_cast<float>(t.x1) - t.fx0;
-    const float my0 = static_cast<float>(t.y0) - t.fy0, my1 = static_cast<float>(t.y1) - t.fy0;
-    const float ax = __builtin_fabsf(mx0) > __builtin_fabsf(mx1) ? __builtin_fabsf(mx0) : __builtin_fabsf(mx1);
-    const float ay = __builtin_fabsf(my0) > __builtin_fabsf(my1) ? __builtin_fabsf(my0) : __builtin_fabsf(my1);
-    const float q = __builtin_fabsf(b) + __builtin_fabsf(gx) * ax + __builtin_fabsf(gy) * ay;
-    const float steps = static_cast<float>(t.x1 - t.x0 + 1);
-    return (steps + 8.0f) * 0x1p-22f * q + 0x1p-100f;
-}
+// E as above comes with each triangle as `margin`, n its box's width: the settle works it
+// out with the box's limit, whose size is this Q. Where it is not below 2^-16 (nor a
+// number) the bound would prove nothing.
 
 // The depths of the estimates at eight columns x of a row, with `down` = gy (y - fy0) - E:
 // as Depth8, but for the clamp at 0, which an estimate below 0 does not need (its depth of
@@ -873,12 +864,12 @@ WIDE_INLINE __m256i LowDepth8(__m256 x, __m256 base, __m256 slope, __m256 down) 
 }
 
 // That test for a large triangle, row by row over its spans.
-WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t) {
+WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t, float margin) {
     const Target& target = *t.target;
     const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
     // Eight stored depths are read from each row's first column on.
     if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x1 + 8 > limit) return false;
-    const float e = HeldMargin(t);
+    const float e = margin;
     if (!(e < 0x1p-16f)) return false;
     const __m256 lanes = _mm256_setr_ps(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 base = _mm256_set1_ps(t.base[kZ]), slope = _mm256_set1_ps(t.gx[kZ]);
@@ -908,12 +899,12 @@ WIDE_INLINE bool HeldHiddenRows(TriangleArgs& t) {
 // finds it, here for as many columns as the box has) or its bound is above the stored
 // depth. The estimates are made at the columns x0 + k.
 template <int Halves>
-WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t) {
+WIDE_INLINE bool HeldHiddenSmall(TriangleArgs& t, float margin) {
     const Target& target = *t.target;
     const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
     // 8 x Halves stored depths are read from the box's first column on, in every row.
     if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x0 + 8 * Halves > limit) return false;
-    const float e = HeldMargin(t);
+    const float e = margin;
     if (!(e < 0x1p-16f)) return false;
     const __m256i k = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256 base = _mm256_set1_ps(t.base[kZ]), slope = _mm256_set1_ps(t.gx[kZ]);
@@ -1231,16 +1222,16 @@ void WideLineEntry(const LineArgs& a) {
 
 } // namespace
 
-bool HeldPixels(TriangleArgs& t) {
+bool HeldPixels(TriangleArgs& t, float margin) {
     if (t.small) {
-        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t) : HeldHiddenSmall<2>(t);
+        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t, margin) : HeldHiddenSmall<2>(t, margin);
         return !hidden && HeldPasses<true>(t);
     }
-    return !HeldHiddenRows(t) && HeldPasses<false>(t);
+    return !HeldHiddenRows(t, margin) && HeldPasses<false>(t);
 }
 
-bool HeldHiddenWide(TriangleArgs& t) {
-    return t.x1 - t.x0 < 24 ? HeldHiddenSmall<3>(t) : HeldHiddenSmall<4>(t);
+bool HeldHiddenWide(TriangleArgs& t, float margin) {
+    return t.x1 - t.x0 < 24 ? HeldHiddenSmall<3>(t, margin) : HeldHiddenSmall<4>(t, margin);
 }
 
 namespace {
