@@ -992,21 +992,15 @@ struct StripGroup {
     unsigned small, tiny;
 };
 
-// FillSnapped once its box (within the clip, holding a pixel) and twice its signed area
-// (not 0, and not culled) are known: the rest of the setup, from the clockwise order on.
-inline __attribute__((always_inline)) void FillBoxed(const Target& target, const Pipeline& p, const Vertex* v0,
-                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
-                                                     __m128i X, __m128i Y, __m128i box, std::int64_t area,
-                                                     HiddenTest hide, Batch::Held* hold,
-                                                     const StripGroup* g = nullptr, int lane = 0) {
+// The rest of FillBoxed from the clockwise order on: snapped positions X, Y (lanes 0 to 2;
+// lane 3 is not read) and attributes v in that order, twice the area (above 0) and whether
+// the triangle was counter-clockwise on the screen (`flip`).
+inline __attribute__((always_inline)) void FillClockwise(const Target& target, const Pipeline& p,
+                                                         const float* const* v, Batch* batch, __m128i X,
+                                                         __m128i Y, __m128i box, std::int64_t area, bool flip,
+                                                         HiddenTest hide, Batch::Held* hold,
+                                                         const StripGroup* g = nullptr, int lane = 0) {
     alignas(16) std::int32_t x[4], y[4];
-    // Clockwise order without a branch: with culling off either order is as likely.
-    const bool flip = area < 0;
-    const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
-    X = _mm_blendv_epi8(X, _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0)), swap);
-    Y = _mm_blendv_epi8(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0)), swap);
-    const float* v[3] = {v0->a, flip ? v2->a : v1->a, flip ? v1->a : v2->a};
-    area = flip ? -area : area;
     // Under a holding batch every triangle takes the next order; those that face away are
     // kept as set up so far, the others drawn now and tagged.
     std::uint16_t order = 0;
@@ -1056,6 +1050,21 @@ inline __attribute__((always_inline)) void FillBoxed(const Target& target, const
     if (hide.on && hold == nullptr && Hidden(target, a, box, v, hide)) return;
     if (!tinyBox && !EdgesWide(p.SmallEdges(), a, X, Y, box, extents, x, y, nullptr, small)) return;
     DrawSetUp(target, p, batch, a, perspective, v[0][kQ]);
+}
+
+// FillSnapped once its box (within the clip, holding a pixel) and twice its signed area
+// (not 0, and not culled) are known: the rest of the setup, from the clockwise order on.
+inline __attribute__((always_inline)) void FillBoxed(const Target& target, const Pipeline& p, const Vertex* v0,
+                                                     const Vertex* v1, const Vertex* v2, Batch* batch,
+                                                     __m128i X, __m128i Y, __m128i box, std::int64_t area,
+                                                     HiddenTest hide, Batch::Held* hold) {
+    // Clockwise order without a branch: with culling off either order is as likely.
+    const bool flip = area < 0;
+    const __m128i swap = _mm_set1_epi32(-static_cast<std::int32_t>(flip));
+    X = _mm_blendv_epi8(X, _mm_shuffle_epi32(X, _MM_SHUFFLE(0, 1, 2, 0)), swap);
+    Y = _mm_blendv_epi8(Y, _mm_shuffle_epi32(Y, _MM_SHUFFLE(0, 1, 2, 0)), swap);
+    const float* v[3] = {v0->a, flip ? v2->a : v1->a, flip ? v1->a : v2->a};
+    FillClockwise(target, p, v, batch, X, Y, box, flip ? -area : area, flip, hide, hold);
 }
 
 // FillWide from the snapped positions X = x0 x1 x2 x1, Y = y0 y1 y2 y1.
@@ -1206,10 +1215,12 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     // its last: what lies past the run's vertices lands only in lanes never used.
     constexpr int kRun = 62;
     alignas(32) std::int32_t x[kRun + 16], y[kRun + 16];
-    // The boxes and twice the signed areas (in each triangle's own order) of a group of
-    // eight, and which of them have pixels, are not level and are not culled.
-    alignas(32) std::int32_t boxes[8][4];
-    alignas(32) double areas[8];
+    // The boxes, the snapped positions in clockwise order (x0 x1 x2 x1, y0 y1 y2 y1) and
+    // twice the areas (above 0) of a group of eight, which of them were counter-clockwise,
+    // and which have pixels, are not level and are not culled.
+    alignas(32) std::int32_t boxes[8][4], xs[8][4], ys[8][4];
+    alignas(32) std::int64_t areas[8];
+    unsigned flips = 0;
     // And what else the group finds of them.
     StripGroup found;
     float (*const frames)[8] = found.frames;
@@ -1240,7 +1251,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         const __m256i y1 = _mm256_min_epi32(_mm256_srai_epi32(maxY, kSubBits), bottom);
         const __m256i x0 = _mm256_max_epi32(_mm256_srai_epi32(_mm256_add_epi32(minX, edge), kSubBits), left);
         const __m256i x1 = _mm256_min_epi32(_mm256_srai_epi32(maxX, kSubBits), right);
-        unsigned flips = 0;
+        flips = 0;
         unsigned skip = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(
             _mm256_or_si256(_mm256_cmpgt_epi32(y0, y1), _mm256_cmpgt_epi32(x0, x1)))));
         // The areas in double, where every product and the difference are exact (within the
@@ -1253,7 +1264,8 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             };
             const __m256d area = _mm256_xor_pd(
                 _mm256_sub_pd(_mm256_mul_pd(half(dx1), half(dy2)), _mm256_mul_pd(half(dx2), half(dy1))), swaps);
-            _mm256_store_pd(areas + 4 * h, area);
+            const __m256d size = _mm256_andnot_pd(_mm256_set1_pd(-0.0), area);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(areas + 4 * h), WholeToInt64(size));
             const __m256d zero = _mm256_setzero_pd();
             unsigned out = static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_EQ_OQ)));
             if (cull == Cull::Clockwise)
@@ -1263,7 +1275,6 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             skip |= out << (4 * h);
             flips |= static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(area, zero, _CMP_LT_OQ))) << (4 * h);
             // As FrameOf: 2^16 / |area| in double, then rounded to float.
-            const __m256d size = _mm256_andnot_pd(_mm256_set1_pd(-0.0), area);
             const __m256d scale = _mm256_set1_pd(static_cast<double>(kSub) * kSub);
             _mm_store_ps(frames[6] + 4 * h, _mm256_cvtpd_ps(_mm256_div_pd(scale, size)));
         }
@@ -1271,17 +1282,26 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         // first one, then the other two swapped where its area is negative.
         const __m256i flip = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(flips)), laneBits),
                                                 laneBits);
-        auto clockwise = [&](__m256i P0, __m256i P1, __m256i P2, float* f0, float* d1, float* d2)
-                             __attribute__((always_inline)) {
+        // The positions too, as rows first next last next, one a triangle (as the boxes).
+        auto clockwise = [&](__m256i P0, __m256i P1, __m256i P2, float* f0, float* d1, float* d2,
+                             std::int32_t (*rows)[4]) __attribute__((always_inline)) {
             const __m256i first = _mm256_blendv_epi8(P0, P1, swapLanes), second = _mm256_blendv_epi8(P1, P0, swapLanes);
             const __m256i next = _mm256_blendv_epi8(second, P2, flip), last = _mm256_blendv_epi8(P2, second, flip);
             const __m256 scale = _mm256_set1_ps(1.0f / kSub);
             _mm256_store_ps(f0, _mm256_mul_ps(_mm256_cvtepi32_ps(first), scale));
             _mm256_store_ps(d1, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(next, first)), scale));
             _mm256_store_ps(d2, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(last, first)), scale));
+            const __m256i t0 = _mm256_unpacklo_epi32(first, next), t1 = _mm256_unpackhi_epi32(first, next);
+            const __m256i t2 = _mm256_unpacklo_epi32(last, next), t3 = _mm256_unpackhi_epi32(last, next);
+            const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2); // 0 | 4, 1 | 5
+            const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3); // 2 | 6, 3 | 7
+            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[0]), _mm256_permute2x128_si256(u0, u1, 0x20));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[2]), _mm256_permute2x128_si256(u2, u3, 0x20));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[4]), _mm256_permute2x128_si256(u0, u1, 0x31));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
         };
-        clockwise(X0, X1, X2, frames[0], frames[2], frames[4]);
-        clockwise(Y0, Y1, Y2, frames[1], frames[3], frames[5]);
+        clockwise(X0, X1, X2, frames[0], frames[2], frames[4], xs);
+        clockwise(Y0, Y1, Y2, frames[1], frames[3], frames[5], ys);
         // Which are small (their box's width, their vertices' extents) and which tiny.
         const __m256i columns = _mm256_sub_epi32(x1, x0);
         const __m256i extent = _mm256_set1_epi32(kSmallExtent << kSubBits);
@@ -1307,11 +1327,6 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
     };
     // Each group's triangles one at a time from one place, whichever their parity: the
     // setup is inlined once, and the triangles with nothing to draw are passed over whole.
-    // Own order x0 x1 x2 x1 from the strip's three vertices, the first two swapped or not.
-    const __m128i orders[2] = {_mm_setr_epi32(0, 1, 2, 1), _mm_setr_epi32(1, 0, 2, 0)};
-    auto own = [&](const std::int32_t* v, int swapped) __attribute__((always_inline)) {
-        return _mm_castps_si128(_mm_permutevar_ps(_mm_loadu_ps(reinterpret_cast<const float*>(v)), orders[swapped]));
-    };
     // kRun and a group are even, so every run and group starts with the strip's own parity.
     for (int done = 0; done < triangles; done += kRun, at += kRun * stride) {
         const int run = std::min(kRun, triangles - done);
@@ -1339,9 +1354,12 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
                     DrawAnyTriangle(target, r, p, *v0, *v1, *v2, batch, &FillTriangleWide);
                     continue;
                 }
-                FillBoxed(target, p, v0, v1, v2, batch, own(x + i, swapped), own(y + i, swapped),
-                          _mm_load_si128(reinterpret_cast<const __m128i*>(boxes[k])),
-                          static_cast<std::int64_t>(areas[k]), hide, hold, &found, k);
+                const bool flip = ((flips >> k) & 1u) != 0;
+                const float* const w[3] = {v0->a, flip ? v2->a : v1->a, flip ? v1->a : v2->a};
+                FillClockwise(target, p, w, batch, _mm_load_si128(reinterpret_cast<const __m128i*>(xs[k])),
+                              _mm_load_si128(reinterpret_cast<const __m128i*>(ys[k])),
+                              _mm_load_si128(reinterpret_cast<const __m128i*>(boxes[k])), areas[k], flip, hide,
+                              hold, &found, k);
             }
         }
         // The next run starts where this one ended: its first two vertices snapped again.
