@@ -945,6 +945,7 @@ inline __attribute__((always_inline)) unsigned __int128 TinyCovered(const Triang
         perRow[i] = perY[i];
     }
     const std::uint64_t columns = (2u << (a.x1 - a.x0)) - 1;
+    static_assert(kTinyRows <= 8, "a tiny box's rows fill at most the two halves");
     const int rows = static_cast<int>(a.y1 - a.y0) + 1;
     // The next row's columns, its edges stepped on.
     auto next = [&]() __attribute__((always_inline)) {
@@ -958,11 +959,22 @@ inline __attribute__((always_inline)) unsigned __int128 TinyCovered(const Triang
         for (int i = 0; i < 3; ++i) e[i] = _mm256_add_epi32(e[i], perRow[i]);
         return ~outside & columns;
     };
-    // Rows 0 to 3 in the low half, the others in the high one.
-    std::uint64_t low = 0, high = 0;
-    int r = 0;
-    for (; r < rows && r < 4; ++r) low |= next() << (16 * r);
-    for (; r < rows; ++r) high |= next() << (16 * (r - 4));
+    // Rows 0 to 3 in the low half, 4 to 7 in the high one. Heights change from one triangle
+    // to the next, so a loop over the rows would end at a branch the processor guesses
+    // wrong: all four rows of a half are found and those below the box cut off.
+    std::uint64_t low = next();
+    low |= next() << 16;
+    low |= next() << 32;
+    low |= next() << 48;
+    low &= ~std::uint64_t{0} >> (16 * (4 - (rows < 4 ? rows : 4)));
+    std::uint64_t high = 0;
+    if (rows > 4) {
+        high = next();
+        high |= next() << 16;
+        high |= next() << 32;
+        high |= next() << 48;
+        high &= ~std::uint64_t{0} >> (16 * (8 - rows));
+    }
     return (static_cast<unsigned __int128>(high) << 64) | low;
 }
 
