@@ -105,6 +105,42 @@ TEST(TinyTriangles, SamePixelsAsTheOnePixelLoops) {
     }
 }
 
+// Triangles taller and wider than the scissor, whose boxes it cuts to a tiny size: their
+// rows go on below the box and their columns past it, and must stay out. Strips of them,
+// as a group sets them up, for every height of box from one row to eight and widths either
+// side of eight columns, in both windings.
+TEST(TinyTriangles, BoxesCutShortByTheScissor) {
+    constexpr int kW = 48, kH = 40;
+    for (int rows = 1; rows <= 8; ++rows) {
+        for (const int columns : {3, 8, 9, 15}) {
+            const raster::Rect scissor{5, 6, 5 + columns, 6 + rows};
+            Canvas out[2] = {Canvas(kW, kH), Canvas(kW, kH)};
+            for (int reference = 0; reference < 2; ++reference) {
+                const raster::Pipeline p = Compiled(reference != 0);
+                raster::Batch batch(true);
+                std::mt19937 rng(static_cast<unsigned>(rows * 16 + columns));
+                std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+                // A zigzag across the scissor's corner, each vertex up to 30 pixels from it.
+                std::vector<raster::Vertex> v(40);
+                for (std::size_t i = 0; i < v.size(); ++i) {
+                    raster::Vertex& u = v[i];
+                    u = {};
+                    u.x = 5.0f + (i % 2 == 0 ? -6.0f : 24.0f) * unit(rng) + static_cast<float>(columns) * 0.5f;
+                    u.y = 6.0f + (i % 4 < 2 ? -5.0f : 30.0f) * unit(rng) + static_cast<float>(rows) * 0.5f;
+                    u.a[raster::kZ] = unit(rng);
+                    u.a[raster::kQ] = 0.2f + unit(rng);
+                    for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) u.a[k] = unit(rng) * 250.0f;
+                }
+                raster::DrawStrip(out[reference].target, scissor, p, v.data(), sizeof(raster::Vertex),
+                                  static_cast<int>(v.size()) - 2, rows % 2 != 0, reference == 0 ? &batch : nullptr);
+                batch.Settle();
+            }
+            EXPECT_EQ(out[0].colour, out[1].colour) << rows << " x " << columns;
+            EXPECT_EQ(out[0].depth, out[1].depth) << rows << " x " << columns;
+        }
+    }
+}
+
 // Thin triangles across their depth range have steep planes, whose values at a row's first
 // pixel are sums of terms far larger than the depth: any other order of the sums, or any
 // other start of a row, comes out as a different stored depth.
