@@ -51,6 +51,15 @@ private:
     int locks_ = 0;                 // Lock calls not yet matched by Unlock
 };
 
+// Frees a texture's filtering copy, made by host::AllocateBuffer (large) or new[].
+struct CopyFree {
+    bool large = false;
+    void operator()(std::uint32_t* copy) const noexcept {
+        if (large) host::FreeBuffer(copy);
+        else delete[] copy;
+    }
+};
+
 class Texture final : public Counted<IDirect3DTexture8> {
 public:
     static Texture* Make(UINT width, UINT height);
@@ -65,7 +74,8 @@ private:
     std::unique_ptr<std::uint32_t[]> texels_; // level 0, 0xAARRGGBB, pitch = width
     // The texels with their wrap written out (raster::BuildWrapped) for filtering, remade
     // at each unlock; only for power-of-two sizes, null when it could not be allocated.
-    std::unique_ptr<std::uint32_t[]> wrapped_;
+    static constexpr std::size_t kLargeCopy = std::size_t{64} << 10; // bytes
+    std::unique_ptr<std::uint32_t[], CopyFree> wrapped_;
     int width_ = 0;
     int height_ = 0;
     int locks_ = 0; // LockRect calls not yet matched by UnlockRect

@@ -456,26 +456,30 @@ TEST_F(Device, BlendTextureAlphaMixesLitColourAndTexel) {
     EXPECT_EQ(At(3, 3), 0x8887755Bu);
 }
 
-// The filtered copy of a texture follows every unlock, a part's as much as the whole's.
+// The filtered copy of a texture follows every unlock, a part's as much as the whole's;
+// for a small texture and for one whose copy is large enough to go on large pages.
 TEST_F(Device, FilteringReadsTheTexelsOfTheLastUnlock) {
     RingStage();
-    IDirect3DTexture8* t = SolidTexture(4, 4, 0x88102030u);
-    device->SetTexture(0, t);
-    const TexturedScreenVertex quad[4] = {{0, 0, 0, 1, 0xFFF0C080u, 0, 0}, {8, 0, 0, 1, 0xFFF0C080u, 1, 0},
-                                          {0, 8, 0, 1, 0xFFF0C080u, 0, 1}, {8, 8, 0, 1, 0xFFF0C080u, 1, 1}};
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, quad, 2), D3D_OK);
-    EXPECT_EQ(At(3, 3), 0x8887755Bu);
-    // Every texel opaque, a row at a time: the lit colour alone.
-    for (LONG y = 0; y < 4; ++y) {
-        const RECT row = {0, y, 4, y + 1};
-        D3DLOCKED_RECT r;
-        ASSERT_EQ(t->LockRect(0, &r, &row, 0), D3D_OK);
-        for (int x = 0; x < 4; ++x) static_cast<DWORD*>(r.pBits)[x] = 0xFF000000u;
-        ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+    for (const LONG size : {4, 128}) {
+        Fill(0);
+        IDirect3DTexture8* t = SolidTexture(size, size, 0x88102030u);
+        device->SetTexture(0, t);
+        const TexturedScreenVertex quad[4] = {{0, 0, 0, 1, 0xFFF0C080u, 0, 0}, {8, 0, 0, 1, 0xFFF0C080u, 1, 0},
+                                              {0, 8, 0, 1, 0xFFF0C080u, 0, 1}, {8, 8, 0, 1, 0xFFF0C080u, 1, 1}};
+        ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, quad, 2), D3D_OK);
+        EXPECT_EQ(At(3, 3), 0x8887755Bu) << size;
+        // Every texel opaque, a row at a time: the lit colour alone.
+        for (LONG y = 0; y < size; ++y) {
+            const RECT row = {0, y, size, y + 1};
+            D3DLOCKED_RECT r;
+            ASSERT_EQ(t->LockRect(0, &r, &row, 0), D3D_OK);
+            for (LONG x = 0; x < size; ++x) static_cast<DWORD*>(r.pBits)[x] = 0xFF000000u;
+            ASSERT_EQ(t->UnlockRect(0), D3D_OK);
+        }
+        ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, quad, 2), D3D_OK);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) EXPECT_EQ(At(x, y), 0xFFF0C080u) << size << ": " << x << "," << y;
     }
-    ASSERT_EQ(Draw(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPT_TRIANGLESTRIP, quad, 2), D3D_OK);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) EXPECT_EQ(At(x, y), 0xFFF0C080u) << x << "," << y;
 }
 
 // Within a scene, triangles facing away may be drawn late; they must still read the texels
