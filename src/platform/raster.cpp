@@ -1006,11 +1006,12 @@ struct StripGroup {
 
 // The rest of FillBoxed from the clockwise order on: snapped positions X, Y (lanes 0 to 2;
 // lane 3 is not read) and attributes v in that order, twice the area (above 0) and whether
-// the triangle was counter-clockwise on the screen (`flip`).
+// the triangle was counter-clockwise on the screen (`flip`). `hide` by reference: taken by
+// value, the strip loop moved a copy of it between stack slots for every triangle.
 inline __attribute__((always_inline)) void FillClockwise(const Target& target, const Pipeline& p,
                                                          const float* const* v, Batch* batch, __m128i X,
                                                          __m128i Y, __m128i box, std::int64_t area, bool flip,
-                                                         HiddenTest hide, Batch::Held* hold,
+                                                         const HiddenTest& hide, Batch::Held* hold,
                                                          const StripGroup* g = nullptr, int lane = 0) {
     alignas(16) std::int32_t x[4], y[4];
     // Under a holding batch every triangle takes the next order; those that face away are
