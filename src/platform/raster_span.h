@@ -134,6 +134,9 @@ LineFn WideLine(DepthMode depth, ShadeMode shade, BlendMode blend, bool perspect
 // where the processor can; the pixels are the same either way. On by default where it can
 // be; returns whether it is on now.
 bool ShadeSixteen(bool wanted);
+// Whether the held triangles' pixel bound takes sixteen columns to a register (AVX-512)
+// rather than eight, likewise; the triangles shown hidden are the same either way.
+bool HeldSixteen(bool wanted);
 
 // A batch's store of held triangles (raster.cpp): null where the setup cannot hold.
 Batch::Held* MakeHeld();

@@ -1222,15 +1222,76 @@ void WideLineEntry(const LineArgs& a) {
 
 } // namespace
 
+namespace {
+
+// HeldHiddenSmall<2 x Z> sixteen columns to a register (AVX-512): every column's
+// estimate, edges and comparison as there, lane for lane, so it finds the same.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+template <int Z>
+WIDE512 bool HeldHiddenSixteen(TriangleArgs& t, float margin) {
+    const Target& target = *t.target;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x0 + 16 * Z > limit) return false;
+    const float e = margin;
+    if (!(e < 0x1p-16f)) return false;
+    const __m512i k = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512 base = _mm512_set1_ps(t.base[kZ]), slope = _mm512_set1_ps(t.gx[kZ]);
+    __m512i edge[3][Z], perRow[3];
+    for (int i = 0; i < 3; ++i) {
+        const __m512i step = _mm512_set1_epi32(t.edgeX[i]);
+        edge[i][0] = _mm512_add_epi32(_mm512_set1_epi32(t.edgeAt[i]), _mm512_mullo_epi32(step, k));
+        for (int z = 1; z < Z; ++z) edge[i][z] = _mm512_add_epi32(edge[i][z - 1], _mm512_slli_epi32(step, 4));
+        perRow[i] = _mm512_set1_epi32(t.edgeY[i]);
+    }
+    __m512 x[Z];
+    __mmask16 beyond[Z];
+    for (int z = 0; z < Z; ++z) {
+        const __m512i column = _mm512_add_epi32(k, _mm512_set1_epi32(16 * z));
+        x[z] = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(column, _mm512_set1_epi32(static_cast<int>(t.x0)))),
+                             _mm512_set1_ps(t.fx0));
+        beyond[z] = _mm512_cmpgt_epi32_mask(column, _mm512_set1_epi32(static_cast<int>(t.x1 - t.x0)));
+    }
+    const std::uint16_t* stored = target.depth + static_cast<std::ptrdiff_t>(t.y0) * target.width + t.x0;
+    for (std::int64_t y = t.y0; y <= t.y1; ++y, stored += target.width) {
+        const __m512 down = _mm512_set1_ps(t.gy[kZ] * (static_cast<float>(y) - t.fy0) - e);
+        __mmask16 settled = 0xFFFF;
+        for (int z = 0; z < Z; ++z) {
+            const __m512i old =
+                _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(stored + 16 * z)));
+            // LowDepth8's steps.
+            const __m512 low = _mm512_add_ps(_mm512_add_ps(base, _mm512_mul_ps(slope, x[z])), down);
+            const __m512 at = _mm512_min_ps(_mm512_set1_ps(1.0f), low);
+            const __m512i depth = _mm512_cvttps_epi32(
+                _mm512_add_ps(_mm512_mul_ps(at, _mm512_set1_ps(65535.0f)), _mm512_set1_ps(0.5f)));
+            const __m512i any = _mm512_ternarylogic_epi32(edge[0][z], edge[1][z], edge[2][z], 0xFE);
+            settled &= _mm512_cmpgt_epi32_mask(depth, old) | _mm512_movepi32_mask(any) | beyond[z];
+            for (int i = 0; i < 3; ++i) edge[i][z] = _mm512_add_epi32(edge[i][z], perRow[i]);
+        }
+        if (settled != 0xFFFF) return false;
+    }
+    return true;
+}
+#pragma GCC diagnostic pop
+
+// Whether the held pixel bound takes sixteen columns to a register (see HeldSixteen).
+bool heldSixteen = CanShadeSixteen();
+
+} // namespace
+
 bool HeldPixels(TriangleArgs& t, float margin) {
     if (t.small) {
-        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t, margin) : HeldHiddenSmall<2>(t, margin);
+        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t, margin)
+                            : heldSixteen ? HeldHiddenSixteen<1>(t, margin)
+                                            : HeldHiddenSmall<2>(t, margin);
         return !hidden && HeldPasses<true>(t);
     }
     return !HeldHiddenRows(t, margin) && HeldPasses<false>(t);
 }
 
 bool HeldHiddenWide(TriangleArgs& t, float margin) {
+    if (heldSixteen) return HeldHiddenSixteen<2>(t, margin);
     return t.x1 - t.x0 < 24 ? HeldHiddenSmall<3>(t, margin) : HeldHiddenSmall<4>(t, margin);
 }
 
@@ -1283,6 +1344,11 @@ bool ShadeSixteen(bool wanted) {
     return shadeSixteen;
 }
 
+bool HeldSixteen(bool wanted) {
+    heldSixteen = wanted && CanShadeSixteen();
+    return heldSixteen;
+}
+
 Batch::Batch(bool hold) {
     if (__builtin_cpu_supports("avx2")) pending_ = new (std::nothrow) Pending();
     if (hold && pending_ != nullptr) held_ = MakeHeld();
@@ -1322,6 +1388,7 @@ Batch::~Batch() = default;
 void Batch::Flush() {}
 
 bool ShadeSixteen(bool) { return false; }
+bool HeldSixteen(bool) { return false; }
 TriangleFn WideTriangle(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
 LineFn WideLine(DepthMode, ShadeMode, BlendMode, bool) { return nullptr; }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/raster.h"
+#include "platform/raster_span.h"
 #include "support/raster_states.h"
 
 namespace {
@@ -349,14 +350,12 @@ TEST(HeldTriangles, OnlyHiddenOnesAreDropped) {
     ExpectDrawnAsAtOnce(drawn, kW, kH, "around the wall", &reference);
 }
 
-} // namespace
-
 // Walls of one plane each, flat to steep, and held triangles on the same plane a step or two
 // of the stored depth behind, level with it or in front, or off it by a few ulps: narrow and
 // wide (rows up to 60 pixels long), some drawn before their wall and some after. A held
 // triangle that the plane's bound calls hidden must have no pixel that passes, so every
 // pixel must come out as the one-pixel loops draw them at once.
-TEST(HeldTriangles, TightDepthsOnSteepAndFlatPlanes) {
+void TightDepthsOnSteepAndFlatPlanes() {
     const raster::Pipeline p = Opaque({});
     const raster::Pipeline reference = OneAtATime(p);
     constexpr int kW = 80, kH = 48;
@@ -413,7 +412,7 @@ TEST(HeldTriangles, TightDepthsOnSteepAndFlatPlanes) {
 // first row or left column), on targets from sixteen columns wide, the boxes 1 to 12 rows
 // and 1 to 40 columns, some against the target's edges: the held triangle shows through the
 // pit alone, so a box read that misses any row or column of it drops the triangle.
-TEST(HeldTriangles, APitAnywhereInTheBoxShowsTheHeldTriangle) {
+void APitAnywhereInTheBoxShowsTheHeldTriangle() {
     const raster::Pipeline p = Opaque({});
     const raster::Pipeline reference = OneAtATime(p);
     constexpr int kH = 24;
@@ -450,7 +449,7 @@ TEST(HeldTriangles, APitAnywhereInTheBoxShowsTheHeldTriangle) {
             std::vector<Drawn> drawn;
             for (const Triangle& tri : triangles) drawn.push_back({tri, &p, {0, 0, w, kH}});
             ExpectDrawnAsAtOnce(drawn, w, kH, "pit", &reference);
-            if (HasFailure()) {
+            if (::testing::Test::HasFailure()) {
                 ADD_FAILURE() << "width " << w << " box " << x0 << ".." << x1 << " x " << y0 << ".." << y1 << " pit "
                               << px << "," << py;
                 return;
@@ -465,7 +464,7 @@ TEST(HeldTriangles, APitAnywhereInTheBoxShowsTheHeldTriangle) {
 // The triangle must show through a pit it covers, whichever rule of the edges decides it,
 // at the target's right and bottom edges too; depths that are not numbers or infinite must
 // never drop one.
-TEST(HeldTriangles, WideBoxesShowThroughAPitOnTheirEdges) {
+void WideBoxesShowThroughAPitOnTheirEdges() {
     const raster::Pipeline p = Opaque({});
     const raster::Pipeline reference = OneAtATime(p);
     std::mt19937 rng(73);
@@ -518,10 +517,40 @@ TEST(HeldTriangles, WideBoxesShowThroughAPitOnTheirEdges) {
             std::vector<Drawn> drawn;
             for (const Triangle& t : triangles) drawn.push_back({t, &p, {0, 0, w, kH}});
             ExpectDrawnAsAtOnce(drawn, w, kH, "wide pit", &reference);
-            if (HasFailure()) {
+            if (::testing::Test::HasFailure()) {
                 ADD_FAILURE() << "width " << w << " triangle " << i << " pit " << px << "," << py;
                 return;
             }
         }
     }
 }
+
+// The bound of held pixels over sixteen columns to a register, where the processor has it,
+// and over eight.
+struct SixteenColumns {
+    explicit SixteenColumns(bool on) { raster::HeldSixteen(on); }
+    ~SixteenColumns() { raster::HeldSixteen(true); }
+};
+
+TEST(HeldTriangles, TightDepthsOnSteepAndFlatPlanes) {
+    for (bool sixteen : {true, false}) {
+        SixteenColumns lanes(sixteen);
+        TightDepthsOnSteepAndFlatPlanes();
+    }
+}
+
+TEST(HeldTriangles, APitAnywhereInTheBoxShowsTheHeldTriangle) {
+    for (bool sixteen : {true, false}) {
+        SixteenColumns lanes(sixteen);
+        APitAnywhereInTheBoxShowsTheHeldTriangle();
+    }
+}
+
+TEST(HeldTriangles, WideBoxesShowThroughAPitOnTheirEdges) {
+    for (bool sixteen : {true, false}) {
+        SixteenColumns lanes(sixteen);
+        WideBoxesShowThroughAPitOnTheirEdges();
+    }
+}
+
+} // namespace
