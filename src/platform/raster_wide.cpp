@@ -1273,6 +1273,48 @@ WIDE512 bool HeldHiddenSixteen(TriangleArgs& t, float margin) {
     }
     return true;
 }
+
+// HeldHiddenSmall<1> two rows to a register, the first row in lanes 0-7 and the next in
+// 8-15 (settled where it lies past the box).
+WIDE512 bool HeldHiddenTwoRows(TriangleArgs& t, float margin) {
+    const Target& target = *t.target;
+    const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(target.width) * target.height;
+    if (static_cast<std::ptrdiff_t>(t.y1) * target.width + t.x0 + 8 > limit) return false;
+    const float e = margin;
+    if (!(e < 0x1p-16f)) return false;
+    const __m512i k = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512 base = _mm512_set1_ps(t.base[kZ]), slope = _mm512_set1_ps(t.gx[kZ]);
+    __m512i edge[3], perTwo[3];
+    for (int i = 0; i < 3; ++i) {
+        const __m512i first = _mm512_add_epi32(_mm512_set1_epi32(t.edgeAt[i]),
+                                               _mm512_mullo_epi32(_mm512_set1_epi32(t.edgeX[i]), k));
+        edge[i] = _mm512_mask_add_epi32(first, 0xFF00, first, _mm512_set1_epi32(t.edgeY[i]));
+        perTwo[i] = _mm512_set1_epi32(2 * t.edgeY[i]);
+    }
+    const __m512 x = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(k, _mm512_set1_epi32(static_cast<int>(t.x0)))),
+                                   _mm512_set1_ps(t.fx0));
+    const __mmask16 beyond = _mm512_cmpgt_epi32_mask(k, _mm512_set1_epi32(static_cast<int>(t.x1 - t.x0)));
+    const std::uint16_t* stored = target.depth + static_cast<std::ptrdiff_t>(t.y0) * target.width + t.x0;
+    for (std::int64_t y = t.y0; y <= t.y1; y += 2, stored += 2 * target.width) {
+        const bool two = y < t.y1;
+        const float d0 = t.gy[kZ] * (static_cast<float>(y) - t.fy0) - e;
+        const float d1 = t.gy[kZ] * (static_cast<float>(y + 1) - t.fy0) - e;
+        const __m512 down = _mm512_mask_blend_ps(0xFF00, _mm512_set1_ps(d0), _mm512_set1_ps(d1));
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stored));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(two ? stored + target.width : stored));
+        const __m512i old = _mm512_cvtepu16_epi32(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1));
+        const __m512 low = _mm512_add_ps(_mm512_add_ps(base, _mm512_mul_ps(slope, x)), down);
+        const __m512 at = _mm512_min_ps(_mm512_set1_ps(1.0f), low);
+        const __m512i depth =
+            _mm512_cvttps_epi32(_mm512_add_ps(_mm512_mul_ps(at, _mm512_set1_ps(65535.0f)), _mm512_set1_ps(0.5f)));
+        const __m512i any = _mm512_ternarylogic_epi32(edge[0], edge[1], edge[2], 0xFE);
+        const __mmask16 past = two ? 0 : 0xFF00;
+        const __mmask16 settled = _mm512_cmpgt_epi32_mask(depth, old) | _mm512_movepi32_mask(any) | beyond | past;
+        if (settled != 0xFFFF) return false;
+        for (int i = 0; i < 3; ++i) edge[i] = _mm512_add_epi32(edge[i], perTwo[i]);
+    }
+    return true;
+}
 #pragma GCC diagnostic pop
 
 // Whether the held pixel bound takes sixteen columns to a register (see HeldSixteen).
@@ -1282,9 +1324,11 @@ bool heldSixteen = CanShadeSixteen();
 
 bool HeldPixels(TriangleArgs& t, float margin) {
     if (t.small) {
-        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t, margin)
-                            : heldSixteen ? HeldHiddenSixteen<1>(t, margin)
-                                            : HeldHiddenSmall<2>(t, margin);
+        if (heldSixteen) {
+            const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenTwoRows(t, margin) : HeldHiddenSixteen<1>(t, margin);
+            return !hidden && HeldPasses<true>(t);
+        }
+        const bool hidden = t.x1 - t.x0 < 8 ? HeldHiddenSmall<1>(t, margin) : HeldHiddenSmall<2>(t, margin);
         return !hidden && HeldPasses<true>(t);
     }
     return !HeldHiddenRows(t, margin) && HeldPasses<false>(t);
