@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -14,7 +15,11 @@
 
 namespace host {
 
-HeadlessHost::HeadlessHost() : frame_(static_cast<std::size_t>(kWidth) * kHeight, 0xFF000000u) {}
+HeadlessHost::HeadlessHost()
+    : frame_(static_cast<std::uint32_t*>(AllocateBuffer(sizeof(std::uint32_t) * kWidth * kHeight))) {
+    if (frame_ == nullptr) throw std::bad_alloc();
+    std::fill(frame_.get(), frame_.get() + kWidth * kHeight, 0xFF000000u);
+}
 
 void HeadlessHost::Reset(std::uint32_t tick0, std::uint32_t frameMs) {
     clock_ = tick0;
@@ -32,7 +37,7 @@ void HeadlessHost::Reset(std::uint32_t tick0, std::uint32_t frameMs) {
     eventCount_ = 0;
     windowOpen_ = false;
     cursorShown_ = true;
-    std::fill(frame_.begin(), frame_.end(), 0xFF000000u);
+    std::fill(frame_.get(), frame_.get() + kWidth * kHeight, 0xFF000000u);
 }
 
 void HeadlessHost::SetBoundaryHook(BoundaryHook hook, void* context) {
@@ -185,7 +190,7 @@ void HeadlessHost::Present(const std::uint32_t* pixels, int width, int height) {
         const int columns = std::min(width, kWidth);
         if (width == kWidth) {
             // Rows packed alike on both sides: the whole picture is one run of words.
-            CopyWords(frame_.data(), pixels, static_cast<std::size_t>(rows) * kWidth);
+            CopyWords(frame_.get(), pixels, static_cast<std::size_t>(rows) * kWidth);
         } else {
             for (int y = 0; y < rows; ++y) {
                 CopyWords(&frame_[static_cast<std::size_t>(y) * kWidth],

@@ -59,7 +59,7 @@ public:
     virtual void ShowSystemCursor(bool show) = 0;
 };
 
-// Zeroed memory for a large pixel buffer (a back buffer, a depth buffer, drawing-order tags)
+// Zeroed memory for a large pixel buffer (a back buffer, a depth buffer, drawing-order tags, a kept frame)
 // of at least `bytes`, or null. Where the system can, it is backed by large pages: the
 // drawing loops step through these buffers a row apart, and with small pages nearly every
 // row of a 1024-pixel back buffer lies on a page of its own, so that most rows would first
