@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "platform/host/host.h"
 #include "platform/raster_span.h"
@@ -1720,8 +1721,13 @@ Batch::Held* MakeHeld() {
     if (!kWideSetup) return nullptr;
     Batch::Held* h = new (std::nothrow) Batch::Held();
     if (h == nullptr) return nullptr;
-    h->list = new (std::nothrow) Batch::Held::Triangle[Batch::Held::kCapacity]();
-    h->shading = new (std::nothrow) Batch::Held::Shading[Batch::Held::kCapacity]();
+    // On large pages, like the target's buffers: a frame fills and reads 768 KB of these.
+    // The zeroed buffers hold the records as they are: plain data, no constructor to run.
+    static_assert(std::is_trivial_v<Batch::Held::Triangle> && std::is_trivial_v<Batch::Held::Shading>);
+    h->list = static_cast<Batch::Held::Triangle*>(
+        host::AllocateBuffer(sizeof(Batch::Held::Triangle) * Batch::Held::kCapacity));
+    h->shading = static_cast<Batch::Held::Shading*>(
+        host::AllocateBuffer(sizeof(Batch::Held::Shading) * Batch::Held::kCapacity));
     if (h->list == nullptr || h->shading == nullptr) {
         DropHeld(h);
         return nullptr;
@@ -1734,8 +1740,8 @@ Batch::Held* MakeHeld() {
 
 void DropHeld(Batch::Held* h) {
     if (h == nullptr) return;
-    delete[] h->list;
-    delete[] h->shading;
+    host::FreeBuffer(h->list);
+    host::FreeBuffer(h->shading);
     host::FreeBuffer(h->tags);
     delete h;
 }
