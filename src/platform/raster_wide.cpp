@@ -1025,6 +1025,9 @@ WIDE_INLINE unsigned TestTagEight(std::uint16_t* stored, std::uint16_t* tags, __
     return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(fail))) & 0xFFu;
 }
 
+// Rows of stored depths and tags a tiny triangle asks for ahead of its walk.
+constexpr std::uintptr_t kTinyAhead = 12;
+
 // The rows of a tiny triangle (see TriangleArgs::covered) under the untextured LESSEQUAL
 // Replace loop, queued as WideRows queues them: each row's attributes from its first
 // pixel, stepped one add of gx at a time, tested and tagged in drawing order, and only
@@ -1043,6 +1046,20 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     std::uint16_t* const depth = target.depth;
     std::uint16_t* const tags = t.tags;
     const __m128i orders = _mm_set1_epi16(static_cast<short>(t.order));
+    // The stored depths and tags of kTinyAhead rows from the box's first, asked for before
+    // any is read: rows lie a target's width apart, beyond the nearest caches. The rows
+    // below the box count, for the strip's later triangles reach them; asking for the
+    // box's own rows alone gained nothing. Addresses past the buffers are hints only.
+    {
+        const auto first = static_cast<std::uintptr_t>(y0 * width + x0) * sizeof(std::uint16_t);
+        const std::uintptr_t stride = static_cast<std::uintptr_t>(width) * sizeof(std::uint16_t);
+        const std::uintptr_t d = reinterpret_cast<std::uintptr_t>(depth) + first;
+        const std::uintptr_t g = reinterpret_cast<std::uintptr_t>(tags) + first;
+        for (std::uintptr_t i = 0; i < kTinyAhead; ++i) {
+            _mm_prefetch(reinterpret_cast<const char*>(d + i * stride), _MM_HINT_T0);
+            if (tags != nullptr) _mm_prefetch(reinterpret_cast<const char*>(g + i * stride), _MM_HINT_T0);
+        }
+    }
     // Room for every row's groups: shading what is queued a little early changes nothing.
     if (n > kQueue - kTinyColumns * kTinyRows) {
         ShadeQueue<S, BlendMode::Replace, P>(q, n, target, tex, mixed);

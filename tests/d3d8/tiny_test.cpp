@@ -108,12 +108,16 @@ TEST(TinyTriangles, SamePixelsAsTheOnePixelLoops) {
 // Triangles taller and wider than the scissor, whose boxes it cuts to a tiny size: their
 // rows go on below the box and their columns past it, and must stay out. Strips of them,
 // as a group sets them up, for every height of box from one row to eight and widths either
-// side of eight columns, in both windings.
+// side of eight columns, in both windings; inside the target, and in its bottom right
+// corner, where the box's last pixel is the buffers' last and the rows the walk asks for
+// ahead lie past their end.
 TEST(TinyTriangles, BoxesCutShortByTheScissor) {
     constexpr int kW = 48, kH = 40;
-    for (int rows = 1; rows <= 8; ++rows) {
-        for (const int columns : {3, 8, 9, 15}) {
-            const raster::Rect scissor{5, 6, 5 + columns, 6 + rows};
+    for (int k = 0; k < 16; ++k) {
+        const int rows = k % 8 + 1, place = k / 8;
+        for (const int columns : {3, 8, 9, 15, 16}) {
+            const int left = place == 0 ? 5 : kW - columns, top = place == 0 ? 6 : kH - rows;
+            const raster::Rect scissor{left, top, left + columns, top + rows};
             Canvas out[2] = {Canvas(kW, kH), Canvas(kW, kH)};
             for (int reference = 0; reference < 2; ++reference) {
                 const raster::Pipeline p = Compiled(reference != 0);
@@ -125,8 +129,8 @@ TEST(TinyTriangles, BoxesCutShortByTheScissor) {
                 for (std::size_t i = 0; i < v.size(); ++i) {
                     raster::Vertex& u = v[i];
                     u = {};
-                    u.x = 5.0f + (i % 2 == 0 ? -6.0f : 24.0f) * unit(rng) + static_cast<float>(columns) * 0.5f;
-                    u.y = 6.0f + (i % 4 < 2 ? -5.0f : 30.0f) * unit(rng) + static_cast<float>(rows) * 0.5f;
+                    u.x = static_cast<float>(left) + (i % 2 == 0 ? -6.0f : 24.0f) * unit(rng) + static_cast<float>(columns) * 0.5f;
+                    u.y = static_cast<float>(top) + (i % 4 < 2 ? -5.0f : 30.0f) * unit(rng) + static_cast<float>(rows) * 0.5f;
                     u.a[raster::kZ] = unit(rng);
                     u.a[raster::kQ] = 0.2f + unit(rng);
                     for (int k = raster::kDiffuse; k < raster::kDiffuse + 4; ++k) u.a[k] = unit(rng) * 250.0f;
@@ -135,8 +139,8 @@ TEST(TinyTriangles, BoxesCutShortByTheScissor) {
                                   static_cast<int>(v.size()) - 2, rows % 2 != 0, reference == 0 ? &batch : nullptr);
                 batch.Settle();
             }
-            EXPECT_EQ(out[0].colour, out[1].colour) << rows << " x " << columns;
-            EXPECT_EQ(out[0].depth, out[1].depth) << rows << " x " << columns;
+            EXPECT_EQ(out[0].colour, out[1].colour) << place << ": " << rows << " x " << columns;
+            EXPECT_EQ(out[0].depth, out[1].depth) << place << ": " << rows << " x " << columns;
         }
     }
 }
