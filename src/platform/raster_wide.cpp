@@ -704,6 +704,27 @@ __attribute__((noinline)) unsigned TestHeld(std::uint16_t* stored, std::uint16_t
 
 #include "platform/raster_rows.h"
 
+// Rows of stored depths and tags a triangle asks for before its walk, at least.
+constexpr std::uintptr_t kAheadRows = 12;
+
+// Asks for the stored depths (and tags, where there are) of `rows` rows from row y, column
+// x on, before any is read: rows lie a target's width apart, a stride the processor's own
+// prefetching has no time to learn in a few rows, and the buffers are larger than the
+// nearest caches. Rows below a small box count too, since the strip's later triangles reach
+// them: twelve from the box's first paid, the box's own alone did not. Addresses past the
+// buffers are hints only, never read.
+WIDE_INLINE void AskForStoredRows(const Target& target, const std::uint16_t* tags, std::int64_t y,
+                                  std::int64_t x, std::uintptr_t rows) {
+    const auto first = static_cast<std::uintptr_t>(y * target.width + x) * sizeof(std::uint16_t);
+    const std::uintptr_t stride = static_cast<std::uintptr_t>(target.width) * sizeof(std::uint16_t);
+    const std::uintptr_t d = reinterpret_cast<std::uintptr_t>(target.depth) + first;
+    const std::uintptr_t g = reinterpret_cast<std::uintptr_t>(tags) + first;
+    for (std::uintptr_t i = 0; i < rows; ++i) {
+        _mm_prefetch(reinterpret_cast<const char*>(d + i * stride), _MM_HINT_T0);
+        if (tags != nullptr) _mm_prefetch(reinterpret_cast<const char*>(g + i * stride), _MM_HINT_T0);
+    }
+}
+
 // Count (4 or 8) pixels of a row queued from v, attributes stepped one add of gx at a time
 // as Run steps them, and their offsets from `row` on; each pixel's attributes also go to
 // pixel[] for the depth test. v is left Count steps on.
@@ -761,15 +782,8 @@ WIDE_INLINE void WideRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     const std::uint16_t order = t.order;
     const __m128i orders = _mm_set1_epi16(static_cast<short>(order));
     if constexpr (D == DepthMode::LessEqualWrite) {
-        // Every row's first stored depths (and tags) asked for before the walk reaches
-        // them: the rows lie a target's width apart, a stride the processor's own
-        // prefetching has no time to learn in a few rows, and the buffers are larger than
-        // the nearest caches.
-        const std::uint16_t* d = target.depth + static_cast<std::ptrdiff_t>(t.y0) * target.width + t.x0;
-        for (std::int64_t y = t.y0; y <= t.y1; ++y, d += target.width) {
-            _mm_prefetch(reinterpret_cast<const char*>(d), _MM_HINT_T0);
-            if (tags != nullptr) _mm_prefetch(reinterpret_cast<const char*>(tags + (d - target.depth)), _MM_HINT_T0);
-        }
+        const auto rows = static_cast<std::uintptr_t>(t.y1 - t.y0 + 1);
+        AskForStoredRows(target, tags, t.y0, t.x0, rows > kAheadRows ? rows : kAheadRows);
     }
     EachRow<Small>(t, [&](std::int64_t y, std::int64_t xs, std::int64_t xe) __attribute__((always_inline)) {
         const float ox = static_cast<float>(xs) - t.fx0, oy = static_cast<float>(y) - t.fy0;
@@ -1025,9 +1039,6 @@ WIDE_INLINE unsigned TestTagEight(std::uint16_t* stored, std::uint16_t* tags, __
     return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(fail))) & 0xFFu;
 }
 
-// Rows of stored depths and tags a tiny triangle asks for ahead of its walk.
-constexpr std::uintptr_t kTinyAhead = 12;
-
 // The rows of a tiny triangle (see TriangleArgs::covered) under the untextured LESSEQUAL
 // Replace loop, queued as WideRows queues them: each row's attributes from its first
 // pixel, stepped one add of gx at a time, tested and tagged in drawing order, and only
@@ -1046,20 +1057,7 @@ WIDE_INLINE void TinyRows(TriangleArgs& t, Queue& q, int& queued, bool& mixed, c
     std::uint16_t* const depth = target.depth;
     std::uint16_t* const tags = t.tags;
     const __m128i orders = _mm_set1_epi16(static_cast<short>(t.order));
-    // The stored depths and tags of kTinyAhead rows from the box's first, asked for before
-    // any is read: rows lie a target's width apart, beyond the nearest caches. The rows
-    // below the box count, for the strip's later triangles reach them; asking for the
-    // box's own rows alone gained nothing. Addresses past the buffers are hints only.
-    {
-        const auto first = static_cast<std::uintptr_t>(y0 * width + x0) * sizeof(std::uint16_t);
-        const std::uintptr_t stride = static_cast<std::uintptr_t>(width) * sizeof(std::uint16_t);
-        const std::uintptr_t d = reinterpret_cast<std::uintptr_t>(depth) + first;
-        const std::uintptr_t g = reinterpret_cast<std::uintptr_t>(tags) + first;
-        for (std::uintptr_t i = 0; i < kTinyAhead; ++i) {
-            _mm_prefetch(reinterpret_cast<const char*>(d + i * stride), _MM_HINT_T0);
-            if (tags != nullptr) _mm_prefetch(reinterpret_cast<const char*>(g + i * stride), _MM_HINT_T0);
-        }
-    }
+    AskForStoredRows(target, tags, y0, x0, kAheadRows);
     // Room for every row's groups: shading what is queued a little early changes nothing.
     if (n > kQueue - kTinyColumns * kTinyRows) {
         ShadeQueue<S, BlendMode::Replace, P>(q, n, target, tex, mixed);
