@@ -1200,6 +1200,20 @@ inline __attribute__((always_inline)) std::uint64_t SnapRun(const char* at, std:
     return inside;
 }
 
+// Lane i of a, b, c and d as rows[i], for the eight lanes: a group's values of each
+// triangle side by side.
+inline __attribute__((always_inline)) void StoreRows(__m256i a, __m256i b, __m256i c, __m256i d,
+                                                     std::int32_t (*rows)[4]) {
+    const __m256i t0 = _mm256_unpacklo_epi32(a, b), t1 = _mm256_unpackhi_epi32(a, b);
+    const __m256i t2 = _mm256_unpacklo_epi32(c, d), t3 = _mm256_unpackhi_epi32(c, d);
+    const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2); // 0 | 4, 1 | 5
+    const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3); // 2 | 6, 3 | 7
+    _mm256_store_si256(reinterpret_cast<__m256i*>(rows[0]), _mm256_permute2x128_si256(u0, u1, 0x20));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(rows[2]), _mm256_permute2x128_si256(u2, u3, 0x20));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(rows[4]), _mm256_permute2x128_si256(u0, u1, 0x31));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(rows[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
+}
+
 // DrawStrip with the clip worked out once and every triangle set up in one loop; each
 // vertex is snapped and tested against the guard band once, for every triangle it is in.
 void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p, const Vertex* first,
@@ -1305,14 +1319,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
             _mm256_store_ps(f0, _mm256_mul_ps(_mm256_cvtepi32_ps(first), scale));
             _mm256_store_ps(d1, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(next, first)), scale));
             _mm256_store_ps(d2, _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_sub_epi32(last, first)), scale));
-            const __m256i t0 = _mm256_unpacklo_epi32(first, next), t1 = _mm256_unpackhi_epi32(first, next);
-            const __m256i t2 = _mm256_unpacklo_epi32(last, next), t3 = _mm256_unpackhi_epi32(last, next);
-            const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2); // 0 | 4, 1 | 5
-            const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3); // 2 | 6, 3 | 7
-            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[0]), _mm256_permute2x128_si256(u0, u1, 0x20));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[2]), _mm256_permute2x128_si256(u2, u3, 0x20));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[4]), _mm256_permute2x128_si256(u0, u1, 0x31));
-            _mm256_store_si256(reinterpret_cast<__m256i*>(rows[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
+            StoreRows(first, next, last, next, rows);
         };
         clockwise(X0, X1, X2, frames[0], frames[2], frames[4], xs);
         clockwise(Y0, Y1, Y2, frames[1], frames[3], frames[5], ys);
@@ -1329,14 +1336,7 @@ void DrawStripWide(const Target& target, const Rect& scissor, const Pipeline& p,
         found.small = ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(notSmall))) & 0xFFu;
         found.tiny = smallEdges ? ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(notTiny))) & 0xFFu : 0u;
         // The boxes in TriangleArgs' order y0 y1 x0 x1, one row of four a triangle.
-        const __m256i t0 = _mm256_unpacklo_epi32(y0, y1), t1 = _mm256_unpackhi_epi32(y0, y1);
-        const __m256i t2 = _mm256_unpacklo_epi32(x0, x1), t3 = _mm256_unpackhi_epi32(x0, x1);
-        const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2); // 0 | 4, 1 | 5
-        const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3); // 2 | 6, 3 | 7
-        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[0]), _mm256_permute2x128_si256(u0, u1, 0x20));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[2]), _mm256_permute2x128_si256(u2, u3, 0x20));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[4]), _mm256_permute2x128_si256(u0, u1, 0x31));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(boxes[6]), _mm256_permute2x128_si256(u2, u3, 0x31));
+        StoreRows(y0, y1, x0, x1, boxes);
         return ~skip & 0xFFu;
     };
     // Each group's triangles one at a time from one place, whichever their parity: the

@@ -46,6 +46,23 @@ Triangle Reversed(Triangle t) {
     return t;
 }
 
+// A wall at depth 0.5 over every pixel of a w x h target but the pit (px, py), as two
+// triangles for each rectangle around it.
+std::vector<Triangle> WallWithAPit(int w, int h, int px, int py) {
+    std::vector<Triangle> out;
+    auto rect = [&](int ax, int ay, int bx, int by) {
+        if (ax > bx || ay > by) return;
+        const float l = ax - 0.5f, t = ay - 0.5f, r = bx + 0.5f, b = by + 0.5f;
+        out.push_back(Flat(l, t, r, t, l, b, 0.5f, 0xFF204060u));
+        out.push_back(Flat(r, t, r, b, l, b, 0.5f, 0xFF204060u));
+    };
+    rect(0, 0, w - 1, py - 1);
+    rect(0, py + 1, w - 1, h - 1);
+    rect(0, py, px - 1, py);
+    rect(px + 1, py, w - 1, py);
+    return out;
+}
+
 raster::Pipeline Opaque(const raster::Texture& texture) {
     raster::State s;
     s.cull = raster::Cull::None;
@@ -429,17 +446,7 @@ void APitAnywhereInTheBoxShowsTheHeldTriangle() {
             const int along = static_cast<int>(rng() % (rows + cols));
             const int px = along < cols ? x0 + along : low ? x1 : x0;
             const int py = along < cols ? (low ? y1 : y0) : y0 + (along - cols) % rows;
-            auto rect = [](std::vector<Triangle>& out, int ax, int ay, int bx, int by) {
-                if (ax > bx || ay > by) return;
-                const float l = ax - 0.5f, t = ay - 0.5f, r = bx + 0.5f, b = by + 0.5f;
-                out.push_back(Flat(l, t, r, t, l, b, 0.5f, 0xFF204060u));
-                out.push_back(Flat(r, t, r, b, l, b, 0.5f, 0xFF204060u));
-            };
-            std::vector<Triangle> triangles;
-            rect(triangles, 0, 0, w - 1, py - 1);
-            rect(triangles, 0, py + 1, w - 1, kH - 1);
-            rect(triangles, 0, py, px - 1, py);
-            rect(triangles, px + 1, py, w - 1, py);
+            std::vector<Triangle> triangles = WallWithAPit(w, kH, px, py);
             const float l = x0 - 0.5f, t = y0 - 0.5f, r = x1 + 0.5f, b = y1 + 0.5f;
             Triangle held = low ? Flat(l, b, r, t, r, b, 0.0f, 0xFFC08020u) : Flat(l, t, r, t, l, b, 0.0f, 0xFFC08020u);
             // Behind the wall by a little, on a plane sloped a little or not at all.
@@ -502,17 +509,7 @@ void WideBoxesShowThroughAPitOnTheirEdges() {
             const int pair = pairs.empty() ? 0 : pairs[rng() % pairs.size()];
             const int pit = pair / 2 + (rng() % 2 == 0 ? 0 : pair % 2 == 0 ? 1 : w);
             const int px = pit % w, py = pit / w;
-            auto rect = [](std::vector<Triangle>& out, int ax, int ay, int bx, int by) {
-                if (ax > bx || ay > by) return;
-                const float l = ax - 0.5f, t = ay - 0.5f, r = bx + 0.5f, b = by + 0.5f;
-                out.push_back(Flat(l, t, r, t, l, b, 0.5f, 0xFF204060u));
-                out.push_back(Flat(r, t, r, b, l, b, 0.5f, 0xFF204060u));
-            };
-            std::vector<Triangle> triangles;
-            rect(triangles, 0, 0, w - 1, py - 1);
-            rect(triangles, 0, py + 1, w - 1, kH - 1);
-            rect(triangles, 0, py, px - 1, py);
-            rect(triangles, px + 1, py, w - 1, py);
+            std::vector<Triangle> triangles = WallWithAPit(w, kH, px, py);
             triangles.push_back(Reversed(held));
             std::vector<Drawn> drawn;
             for (const Triangle& t : triangles) drawn.push_back({t, &p, {0, 0, w, kH}});
